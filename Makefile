@@ -1,0 +1,49 @@
+# Kestrine: the quick start is `make run` and `make test`.
+BUILD_DIR   ?= build
+BUILD_TYPE  ?= RelWithDebInfo
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+ifeq ($(CI),true)
+CMAKE_FLAGS += -DKESTRINE_WERROR=ON
+endif
+
+.PHONY: all deps configure build run test test-asan test-tsan format format-check install clean
+
+all: build
+
+deps:
+	@./scripts/deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	    echo "make run: no display. Start one with 'Xvfb :99 & export DISPLAY=:99', or run in a desktop session."; \
+	    exit 1; \
+	fi
+	@$(BUILD_DIR)/app/kestrine
+
+test: build
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan:
+	@$(MAKE) --no-print-directory test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS="$(CMAKE_FLAGS) -DKESTRINE_ASAN=ON"
+
+test-tsan:
+	@$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="$(CMAKE_FLAGS) -DKESTRINE_TSAN=ON"
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+install: build
+	@cmake --install $(BUILD_DIR)
+
+clean:
+	@rm -rf build build-asan build-tsan

@@ -1,0 +1,7 @@
+execute_process(COMMAND ${CLI} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 2)
+    message(FATAL_ERROR "a bare kestrine-cli exited with ${rc}, expected 2")
+endif()
+if(NOT err MATCHES "Usage: kestrine-cli" OR NOT out STREQUAL "")
+    message(FATAL_ERROR "a bare kestrine-cli should print its usage on standard error only; got '${out}' / '${err}'")
+endif()
