@@ -146,12 +146,3 @@ TEST_F(FolderPickerTest, DialogKeepsTheUserUnderTheRoot) {
 }
 
 } // namespace
-
-// Its own main: the dialogs need a QApplication, headless unless a platform is asked for.
-int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
