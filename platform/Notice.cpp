@@ -13,6 +13,7 @@
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -61,8 +62,9 @@ struct SyncChannel::State {
         } catch (...) {
             raised = std::current_exception();
         }
+        // The exception goes over whole: no reference to it stays on this thread.
         std::lock_guard lock(mutex);
-        error = raised;
+        error = std::move(raised);
         phase = Phase::Done;
         changed.notify_all();
     }

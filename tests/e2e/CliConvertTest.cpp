@@ -3,7 +3,9 @@
 
 #include "E2eSupport.h"
 
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <csignal>
 #include <fstream>

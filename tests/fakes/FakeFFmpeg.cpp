@@ -121,6 +121,8 @@ int main(int argc, char* argv[]) {
         out.join();
         WriteAll(2, Progress(10) + "\n");
     } else {
+        if (mode == "hang")
+            std::ofstream(output + ".pid") << getpid() << '\n'; // before it shows progress
         WriteAll(2, Progress(5) + "\r");
         if (mode == "crash") {
             WaitDrained(2);
@@ -132,7 +134,6 @@ int main(int argc, char* argv[]) {
             WriteAll(2, "\nConversion failed!\n");
             return 1;
         } else if (mode == "hang") {
-            std::ofstream(output + ".pid") << getpid() << '\n';
             while (true)
                 pause();
         }
