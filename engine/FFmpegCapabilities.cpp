@@ -2,17 +2,27 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QStringList>
 
 #include <array>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <future>
 #include <mutex>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace kestrine {
 
@@ -201,20 +211,11 @@ std::map<std::string, OptionInfo> ParseOptionHelp(std::string_view text,
 
 namespace {
 
-struct Probe {
-    QStringList arguments;
-    QProcess process;
-    bool finished = false; // ended by itself, not by a crash or the time limit
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 // The probes. Each is an ordinary FFmpeg run that ends by itself within a few tens of
 // milliseconds; options are spelled the way builds of every age read them.
-enum ProbeIndex { kHelp, kEncoders, kUnit, kTag, kProbeCount };
+enum ProbeIndex : std::size_t { kHelp, kEncoders, kUnit, kTag, kProbeCount };
 
-QStringList ProbeArguments(ProbeIndex index) {
+std::vector<std::string> ProbeArguments(ProbeIndex index) {
     switch (index) {
     case kHelp:
         return {"-h", "full"};
@@ -261,13 +262,127 @@ QStringList ProbeArguments(ProbeIndex index) {
     return {};
 }
 
+// One probe run: a child with its standard output and error on pipes, its input on /dev/null.
+struct Probe {
+    pid_t pid = -1;
+    std::array<int, 2> fds{-1, -1}; // read ends: output, error
+    std::array<std::string, 2> text;
+    bool finished = false; // ended by itself, not by a signal or the time limit
+    int exitCode = -1;
+
+    ~Probe() {
+        for (int fd : fds)
+            if (fd != -1)
+                ::close(fd);
+    }
+};
+
+void CloseFd(int& fd) {
+    if (fd != -1)
+        ::close(fd);
+    fd = -1;
+}
+
+bool Spawn(Probe& probe, const std::string& program, const std::vector<std::string>& args) {
+    std::array<std::array<int, 2>, 2> pipes{{{-1, -1}, {-1, -1}}};
+    for (auto& pipe : pipes)
+        if (::pipe2(pipe.data(), O_CLOEXEC) != 0) {
+            for (auto& p : pipes)
+                for (int& fd : p)
+                    CloseFd(fd);
+            return false;
+        }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipes[0][1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipes[1][1], 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int rc = ::posix_spawnp(&probe.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    for (auto& pipe : pipes)
+        CloseFd(pipe[1]);
+    probe.fds = {pipes[0][0], pipes[1][0]};
+    if (rc != 0) {
+        probe.pid = -1;
+        return false;
+    }
+    return true;
+}
+
+// Reads every probe's pipes until all of them have ended or the deadline has passed.
+void Drain(std::array<Probe, kProbeCount>& probes, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        std::vector<pollfd> polled;
+        std::vector<std::pair<std::size_t, std::size_t>> owner; // probe, pipe
+        for (std::size_t i = 0; i < probes.size(); ++i)
+            for (std::size_t k = 0; k < 2; ++k)
+                if (probes[i].fds[k] != -1) {
+                    polled.push_back({probes[i].fds[k], POLLIN, 0});
+                    owner.emplace_back(i, k);
+                }
+        if (polled.empty())
+            return;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return;
+        int ready = ::poll(polled.data(), polled.size(), static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return;
+        for (std::size_t j = 0; j < polled.size(); ++j) {
+            if (polled[j].revents == 0)
+                continue;
+            Probe& probe = probes[owner[j].first];
+            int& fd = probe.fds[owner[j].second];
+            char buffer[65536];
+            ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got > 0)
+                probe.text[owner[j].second].append(buffer, static_cast<std::size_t>(got));
+            else if (got == 0 || errno != EINTR)
+                CloseFd(fd);
+        }
+    }
+}
+
+// Collects the child's end; a child still running at the deadline is killed.
+void Reap(Probe& probe, std::chrono::steady_clock::time_point deadline) {
+    if (probe.pid == -1)
+        return;
+    int status = 0;
+    for (;;) {
+        pid_t done = ::waitpid(probe.pid, &status, WNOHANG);
+        if (done == probe.pid)
+            break;
+        if (done == -1 && errno != EINTR)
+            return;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(probe.pid, SIGKILL);
+            while (::waitpid(probe.pid, &status, 0) == -1 && errno == EINTR) {
+            }
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(status)) {
+        probe.finished = true;
+        probe.exitCode = WEXITSTATUS(status);
+    }
+}
+
 // A yes when the run succeeded, a no when it failed naming what it tried, unknown otherwise.
-std::optional<bool> Verdict(const Probe& probe, const char* named) {
+std::optional<bool> Verdict(const Probe& probe, std::string_view named) {
     if (!probe.finished)
         return std::nullopt;
     if (probe.exitCode == 0)
         return true;
-    if (probe.err.contains(named))
+    if (probe.text[1].find(named) != std::string::npos)
         return false;
     return std::nullopt;
 }
@@ -276,36 +391,19 @@ std::optional<bool> Verdict(const Probe& probe, const char* named) {
 
 FFmpegCapabilities ProbeFFmpegCapabilities(const std::string& executable,
                                            std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
     std::array<Probe, kProbeCount> probes;
-    QString program = QFile::decodeName(QByteArray::fromStdString(executable));
-    for (int i = 0; i < kProbeCount; ++i) {
-        Probe& probe = probes[static_cast<std::size_t>(i)];
-        probe.arguments = ProbeArguments(static_cast<ProbeIndex>(i));
-        probe.process.setStandardInputFile(QProcess::nullDevice());
-        probe.process.start(program, probe.arguments, QIODevice::ReadOnly);
-    }
-    // The help is by far the longest text; wait for it first while the others, whose output
-    // fits in a pipe, end meanwhile.
-    QDeadlineTimer deadline(timeout);
-    for (Probe& probe : probes) {
-        int left = static_cast<int>(std::max<qint64>(deadline.remainingTime(), 50));
-        if (probe.process.waitForFinished(left) &&
-            probe.process.exitStatus() == QProcess::NormalExit) {
-            probe.finished = true;
-            probe.exitCode = probe.process.exitCode();
-            probe.out = probe.process.readAllStandardOutput();
-            probe.err = probe.process.readAllStandardError();
-        } else if (probe.process.state() != QProcess::NotRunning) {
-            probe.process.kill();
-            probe.process.waitForFinished(1000);
-        }
-    }
+    for (std::size_t i = 0; i < kProbeCount; ++i)
+        Spawn(probes[i], executable, ProbeArguments(static_cast<ProbeIndex>(i)));
+    Drain(probes, deadline);
+    for (Probe& probe : probes)
+        Reap(probe, deadline);
 
     FFmpegCapabilities caps;
     const Probe& help = probes[kHelp];
     if (help.finished && help.exitCode == 0) {
         std::set<std::string> classes;
-        auto options = ParseOptionHelp(help.out.toStdString(), &classes);
+        auto options = ParseOptionHelp(help.text[0], &classes);
         if (!options.empty()) {
             caps.options = std::move(options);
             caps.optionClasses = std::move(classes);
@@ -313,7 +411,7 @@ FFmpegCapabilities ProbeFFmpegCapabilities(const std::string& executable,
     }
     const Probe& list = probes[kEncoders];
     if (list.finished && list.exitCode == 0) {
-        auto encoders = ParseEncoderList(list.out.toStdString());
+        auto encoders = ParseEncoderList(list.text[0]);
         if (!encoders.empty())
             caps.encoders = std::move(encoders);
     }
@@ -361,13 +459,14 @@ SharedCapabilities CapabilitiesOf(const std::string& executable) {
     std::string path = ResolveFFmpegExecutable(executable);
     if (path.empty())
         return Unknown();
-    QFileInfo info(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!info.isFile())
+    char canonical[PATH_MAX];
+    struct stat info {};
+    if (!::realpath(path.c_str(), canonical) || ::stat(canonical, &info) != 0 ||
+        !S_ISREG(info.st_mode))
         return Unknown();
-    QString canonical = info.canonicalFilePath();
-    std::string key = QFile::encodeName(canonical).toStdString() + '\n' +
-                      std::to_string(info.size()) + '\n' +
-                      std::to_string(info.lastModified().toMSecsSinceEpoch());
+    std::string key = std::string(canonical) + '\n' + std::to_string(info.st_size) + '\n' +
+                      std::to_string(info.st_mtim.tv_sec) + '.' +
+                      std::to_string(info.st_mtim.tv_nsec);
 
     CapabilityCache& cache = TheCache();
     std::promise<SharedCapabilities> promise;
@@ -389,7 +488,7 @@ SharedCapabilities CapabilitiesOf(const std::string& executable) {
     SharedCapabilities result;
     try {
         result = std::make_shared<const FFmpegCapabilities>(
-            ProbeFFmpegCapabilities(QFile::encodeName(canonical).toStdString(), kProbeTimeout));
+            ProbeFFmpegCapabilities(canonical, kProbeTimeout));
     } catch (...) {
         result = Unknown();
     }
