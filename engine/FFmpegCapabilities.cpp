@@ -212,55 +212,30 @@ std::map<std::string, OptionInfo> ParseOptionHelp(std::string_view text,
 namespace {
 
 // The probes. Each is an ordinary FFmpeg run that ends by itself within a few tens of
-// milliseconds; options are spelled the way builds of every age read them.
+// milliseconds; options are spelled the way builds of every age read them, so that a build
+// which refuses a probe for another reason than the one tried is told apart (its answer stays
+// unknown).
 enum ProbeIndex : std::size_t { kHelp, kEncoders, kUnit, kTag, kProbeCount };
 
+// clang-format off
 std::vector<std::string> ProbeArguments(ProbeIndex index) {
     switch (index) {
     case kHelp:
         return {"-h", "full"};
     case kEncoders:
         return {"-encoders"};
-    case kUnit:
-        return {"-nostdin",
-                "-loglevel",
-                "error",
-                "-f",
-                "lavfi",
-                "-i",
-                "anullsrc=r=8000:cl=mono",
-                "-aframes",
-                "1",
-                "-acodec",
-                "pcm_s16le",
-                "-ab",
-                "1kb",
-                "-f",
-                "null",
-                "-"};
-    case kTag:
-        return {"-nostdin",
-                "-loglevel",
-                "error",
-                "-f",
-                "lavfi",
-                "-i",
-                "testsrc=size=16x16:rate=1",
-                "-vframes",
-                "1",
-                "-vcodec",
-                "mpeg4",
-                "-vtag",
-                "XVID",
-                "-f",
-                "mp4",
-                "-y",
-                "/dev/null"};
+    case kUnit: // a bit rate written "1kb", on a silent signal
+        return {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "anullsrc=r=8000:cl=mono",
+                "-t", "0.05", "-acodec", "pcm_s16le", "-ab", "1kb", "-f", "null", "-"};
+    case kTag: // the XVID fourcc on an MPEG-4 stream in MP4
+        return {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=16x16:rate=1",
+                "-t", "1", "-vcodec", "mpeg4", "-vtag", "XVID", "-f", "mp4", "-y", "/dev/null"};
     case kProbeCount:
         break;
     }
     return {};
 }
+// clang-format on
 
 // One probe run: a child with its standard output and error on pipes, its input on /dev/null.
 struct Probe {
