@@ -530,4 +530,12 @@ std::vector<std::string> AdaptParamsFor(const std::vector<std::string>& paramTok
     return AdaptParams(paramTokens, *CapabilitiesOf(ffmpegExecutable), outputFile);
 }
 
+std::function<std::vector<std::string>(const std::vector<std::string>&, const std::string&)>
+MakeParamsAdapter(std::function<std::string()> outputFile) {
+    return [outputFile = std::move(outputFile)](const std::vector<std::string>& paramTokens,
+                                                const std::string& ffmpegExecutable) {
+        return AdaptParamsFor(paramTokens, ffmpegExecutable, outputFile ? outputFile() : "");
+    };
+}
+
 } // namespace kestrine

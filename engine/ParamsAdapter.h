@@ -6,6 +6,7 @@
 // the old form and to have the new one, so a build that takes the literal arguments gets them
 // untouched, token for token.
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,5 +48,10 @@ std::vector<std::string> AdaptParams(const std::vector<std::string>& paramTokens
 std::vector<std::string> AdaptParamsFor(const std::vector<std::string>& paramTokens,
                                         const std::string& ffmpegExecutable,
                                         const std::string& outputFile = {});
+
+// A hook of the engine's shape (tokens, executable) -> tokens: AdaptParamsFor with the output
+// file that outputFile gives at each call, e.g. [process] { return process->OutputFile; }.
+std::function<std::vector<std::string>(const std::vector<std::string>&, const std::string&)>
+MakeParamsAdapter(std::function<std::string()> outputFile);
 
 } // namespace kestrine

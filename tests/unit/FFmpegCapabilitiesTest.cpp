@@ -1,5 +1,7 @@
 #include "engine/FFmpegCapabilities.h"
 
+#include "engine/ParamsAdapter.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -57,7 +59,8 @@ std::string RecordedAnswers(const std::string& counter) {
            FixturePath("ffmpeg-5.1-encoders.txt") + "' ;;\n" +
            "  *1kb*) echo \"[Eval @ 0x1] Invalid chars 'b' at the end of expression '1kb'\" >&2; "
            "exit 1 ;;\n"
-           "  *XVID*) exit 0 ;;\n"
+           "  *XVID*) echo \"[mp4 @ 0x1] Tag XVID incompatible with output codec id '12'\" >&2; "
+           "exit 1 ;;\n"
            "esac\n";
 }
 
@@ -154,9 +157,17 @@ TEST(FFmpegCapabilities, ProbesLearnEachPartFromTheProgram) {
     EXPECT_TRUE(caps.HasEncoder("libx264"));
     EXPECT_TRUE(caps.HasConstant("flags", "aic"));
     EXPECT_TRUE(caps.HasOptionClass("crop"));
-    EXPECT_EQ(caps.acceptsUnitWithB, false);  // failed naming "1kb"
-    EXPECT_EQ(caps.acceptsAviTagInMp4, true); // ran
+    EXPECT_EQ(caps.acceptsUnitWithB, false);   // failed naming "1kb"
+    EXPECT_EQ(caps.acceptsAviTagInMp4, false); // failed naming "XVID"
     EXPECT_EQ(CountLines(fake.counter()), 4);
+
+    // A build that runs both test encodes takes both forms; lists it cannot read stay unknown.
+    FakeFFmpeg taking("exit 0\n");
+    caps = ProbeFFmpegCapabilities(taking.path(), kProbeTimeout);
+    EXPECT_FALSE(caps.encoders);
+    EXPECT_FALSE(caps.options);
+    EXPECT_EQ(caps.acceptsUnitWithB, true);
+    EXPECT_EQ(caps.acceptsAviTagInMp4, true);
 }
 
 TEST(FFmpegCapabilities, AFailingOrHangingProgramLeavesEverythingUnknown) {
@@ -203,4 +214,22 @@ TEST(FFmpegCapabilities, ABareNameIsFoundOnPath) {
     EXPECT_EQ(found.front(), '/');
     EXPECT_EQ(ResolveFFmpegExecutable("./relative/ffmpeg"), "./relative/ffmpeg");
     EXPECT_EQ(ResolveFFmpegExecutable("no-such-program-here"), "");
+}
+
+TEST(FFmpegCapabilities, TheEngineHookAdaptsForTheProgramItIsGiven) {
+    FakeFFmpeg fake("");
+    fake.Write(RecordedAnswers(fake.counter()));
+    std::string output = "/out/a.mp4";
+    auto hook = MakeParamsAdapter([&] { return output; });
+    std::vector<std::string> tokens{"-vcodec", "libxvid", "-vtag", "XVID",
+                                    "-acodec", "libfaac", "-ab",   "128kb"};
+    EXPECT_EQ(hook(tokens, fake.path()),
+              (std::vector<std::string>{"-vcodec", "libxvid", "-acodec", "aac", "-ab", "128k"}));
+    output = "/out/a.avi"; // read at each call: AVI keeps the tag
+    EXPECT_EQ(hook(tokens, fake.path()),
+              (std::vector<std::string>{"-vcodec", "libxvid", "-vtag", "XVID", "-acodec", "aac",
+                                        "-ab", "128k"}));
+    // An executable that answers nothing gets the tokens as they are.
+    FakeFFmpeg silent("exit 1\n");
+    EXPECT_EQ(hook(tokens, silent.path()), tokens);
 }
