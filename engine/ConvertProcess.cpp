@@ -20,6 +20,8 @@ namespace kestrine {
 namespace {
 
 constexpr int kIdleWaitMs = 100;
+// Progress notices of one read at most: the first ones and the latest (see ParseChunk).
+constexpr std::size_t kNoticesPerRead = 16;
 
 constexpr std::string_view kStdInCreation = "Error on STDIN pipe creation : ";
 constexpr std::string_view kStdOutCreation = "Error on STDOUT pipe creation : ";
@@ -361,9 +363,11 @@ void TConvertProcess::ReadStdErr() {
 
 void TConvertProcess::ReadPipe(int fd, int stream, std::string_view errorText) {
     const auto count = static_cast<std::size_t>(std::max<std::int32_t>(BytesAvailable, 0));
-    std::string buffer(count, '\0');
+    TLineJoiner& joiner = lines_[stream == 1 ? 0 : 1];
+    // The bytes go straight behind the unfinished line this pipe left last time.
+    char* const room = joiner.Room(count);
     std::size_t got = 0;
-    const int error = fd < 0 ? EBADF : platform::ReadAvailable(fd, buffer.data(), count, got);
+    const int error = fd < 0 ? EBADF : platform::ReadAvailable(fd, room, count, got);
     if (error != 0) {
         // The child can no longer be watched: it ends, and the file counts as failed.
         DropChild();
@@ -372,10 +376,9 @@ void TConvertProcess::ReadPipe(int fd, int stream, std::string_view errorText) {
         NotifyFinished(kStatusDone);
         RaiseLastError(errorText, error);
     }
-    buffer.resize(got);
-    if (OutputObserver && !buffer.empty())
-        OutputObserver(stream, buffer);
-    const std::string lines = lines_[stream == 1 ? 0 : 1].Take(buffer);
+    if (OutputObserver && got > 0)
+        OutputObserver(stream, std::string_view(room, got));
+    const std::string_view lines = joiner.Commit(got);
     if (!lines.empty())
         ParseOutput(lines.data(), static_cast<std::int32_t>(lines.size()));
 }

@@ -112,6 +112,8 @@ public:
     // completion (a failed file) and raises.
     void ReadStdOut();
     void ReadStdErr();
+    // Scans whole lines and posts their progress notices: at most 16 for one read, the first
+    // ones and the latest (a flood of progress lines would otherwise flood the receiver).
     void ParseOutput(const char* buffer, std::int32_t count);
 
     // Raises kestrine::Exception: message followed directly by the error number in decimal.
