@@ -98,7 +98,11 @@ private:
                 return;
             if (idle) {
                 const int fds[] = {stdOut_.Get(), stdErr_.Get(), child_.pidFd, wake_.Fd()};
-                platform::WaitReadable(fds, kIdleWaitMs);
+                // With the child's pidfd and the wake event, every reason to look again wakes
+                // the wait, so a silent child costs no wake-ups; without either, look again
+                // now and then.
+                const bool wakesByItself = child_.pidFd >= 0 && wake_.Fd() >= 0;
+                platform::WaitReadable(fds, wakesByItself ? -1 : kIdleWaitMs);
                 if (Terminated())
                     return;
                 if (platform::HasEnded(child_)) {
@@ -335,8 +339,11 @@ void TConvertProcess::CreatePipes() {
     for (const auto& pipe : pipes) {
         int error = platform::CreatePipe(pipe.readEnd, pipe.writeEnd);
         // Our read ends never wait: a read takes what is there.
-        if (error == 0 && &pipe.readEnd != &StdInRead)
+        if (error == 0 && &pipe.readEnd != &StdInRead) {
             error = platform::SetNonBlocking(pipe.readEnd);
+            // A pipe that cannot grow keeps its size: a wish, not a need.
+            platform::SetPipeCapacity(pipe.readEnd, kOutputPipeBytes);
+        }
         if (error != 0) {
             ClosePipes();
             RaiseLastError(pipe.message, error);
@@ -386,7 +393,8 @@ void TConvertProcess::ReadPipe(int fd, int stream, std::string_view errorText) {
 void TConvertProcess::ParseOutput(const char* buffer, std::int32_t count) {
     const std::string_view chunk(buffer,
                                  static_cast<std::size_t>(std::max<std::int32_t>(count, 0)));
-    for (const TProgress& progress : ParseChunk(chunk, Parse, MonotonicClock::now())) {
+    for (const TProgress& progress :
+         ParseChunk(chunk, Parse, MonotonicClock::now(), kNoticesPerRead)) {
         platform::PostNotice(NotifyWindow.data(),
                              std::make_unique<TConvertInfoEvent>(
                                  std::make_unique<TProcessInfo>(ProgressNotice(progress))));

@@ -53,6 +53,10 @@ public:
     TConvertProcess(const TConvertProcess&) = delete;
     TConvertProcess& operator=(const TConvertProcess&) = delete;
 
+    // What the child's output and error pipes are asked to hold: FFmpeg writes on while the GUI
+    // thread is busy elsewhere, and a flood is read in few large pieces.
+    static constexpr int kOutputPipeBytes = 1 << 20;
+
     // The three pipes; a descriptor not open is -1. The child's ends (StdInRead, StdOutWrite,
     // StdErrWrite) are its standard handles; nothing is ever written to its standard input.
     int StdInRead = -1;
