@@ -184,15 +184,19 @@ std::vector<TProgress> ParseChunk(std::string_view chunk, TParseState& state,
     std::vector<TProgress> found;
     // Beyond keep - 1, only the latest counts: its percentage and the start it counts from.
     std::optional<std::pair<std::int32_t, MonotonicClock::time_point>> latest;
-    auto make = [now](std::int32_t percent, MonotonicClock::time_point start) {
-        return MakeProgress(percent, std::chrono::duration<long double>(now - start).count());
-    };
     const std::string_view text = chunk.substr(0, chunk.find('\0'));
     if (text.empty())
         return found;
 
     ChunkDuration duration;
-    std::int64_t time = 0;
+    std::int64_t time = 0; // the position of the latest "time=" line that had one
+    // The percentage a position gives now, 0 when none.
+    auto percentOf = [&state](std::int64_t position) -> std::int32_t {
+        if (position <= 0 || state.DurationSec <= 0)
+            return 0;
+        const std::int64_t percent = position * 100 / state.DurationSec;
+        return percent >= 1 && percent <= 100 ? static_cast<std::int32_t>(percent) : 0;
+    };
     auto scanLine = [&](std::string_view line, std::size_t durationAt, std::size_t timeAt) {
         if (durationAt != std::string_view::npos)
             ParseDuration(line, static_cast<int>(durationAt) + 1, duration, state, now);
@@ -201,27 +205,33 @@ std::vector<TProgress> ParseChunk(std::string_view chunk, TParseState& state,
         state.SawProgress = true;
         if (const auto position = ReadTimePosition(line.substr(timeAt + 5)))
             time = *position;
-        if (time > 0 && state.DurationSec > 0) {
-            const std::int64_t percent = time * 100 / state.DurationSec;
-            if (percent >= 1 && percent <= 100) {
-                if (found.size() + 1 < keep)
-                    found.push_back(make(static_cast<std::int32_t>(percent), state.StartTime));
-                else
-                    latest.emplace(static_cast<std::int32_t>(percent), state.StartTime);
-            }
+        if (const std::int32_t percent = percentOf(time); percent > 0) {
+            if (found.size() + 1 < keep)
+                found.push_back(MakeProgress(
+                    percent, std::chrono::duration<long double>(now - state.StartTime).count()));
+            else
+                latest.emplace(percent, state.StartTime);
         }
     };
 
     // Lines end at CR and LF; in each, the first "duration:" and the first "time=" (any letter
     // case) are found at their last character. The text is searched with memchr, not read byte
-    // by byte, and nothing is copied but the lines that hold either: a flood of output costs
-    // little more than reading it.
+    // by byte, and nothing is copied but the lines that hold either.
     constexpr std::size_t kNone = std::string_view::npos;
     const char* p = text.data();
     const char* const end = p + text.size();
     auto next = [end](const char* from, char c) {
         const void* at = std::memchr(from, c, static_cast<std::size_t>(end - from));
         return at != nullptr ? static_cast<const char*>(at) : end;
+    };
+    // The start of the line that ends at to, not before from.
+    auto lineStart = [](const char* from, const char* to) {
+        const char* start = from;
+        for (char c : {'\r', '\n'}) {
+            if (const void* at = memrchr(from, c, static_cast<std::size_t>(to - from)))
+                start = std::max(start, static_cast<const char*>(at) + 1);
+        }
+        return start;
     };
     // The first "word" followed by mark in [from, to), as an offset from from; kNone if none.
     auto find = [](const char* from, const char* to, char mark, std::string_view word) {
@@ -234,9 +244,66 @@ std::vector<TProgress> ParseChunk(std::string_view chunk, TParseState& state,
                 return static_cast<std::size_t>(q - from) - word.size();
         }
     };
+    // Where the last line holding "duration:" in [from, end) ends; from when there is none.
+    // Every "duration:" has its "u" (or "U") second, a letter FFmpeg's progress lines lack.
+    auto afterLastDuration = [&](const char* from) {
+        const char* last = nullptr;
+        for (char u : {'u', 'U'}) {
+            for (const char* q = end; q > from;) {
+                const void* at = memrchr(from, u, static_cast<std::size_t>(q - from));
+                if (at == nullptr)
+                    break;
+                q = static_cast<const char*>(at);
+                if (q > from && end - q >= 8 && q[7] == ':' && LowerEquals(q - 1, "duration")) {
+                    last = std::max(last != nullptr ? last : q, q);
+                    break;
+                }
+            }
+        }
+        return last == nullptr ? from : std::min(next(last, '\r'), next(last, '\n'));
+    };
+    // The rest of the text from a line start, once no duration line is left in it and no
+    // notice but the latest: only its last line whose position gives a percentage matters, so
+    // it is looked for from the end. A line whose position has no "." has the position of the
+    // nearest line before it that had one (or the one known at from).
+    auto scanTail = [&](const char* from) {
+        bool waiting = false; // lines without a position of their own, after the ones seen
+        for (const char* lineEnd = end;;) {
+            const char* const start = lineStart(from, lineEnd);
+            if (const std::size_t at = find(start, lineEnd, '=', "time"); at != kNone) {
+                state.SawProgress = true;
+                const char* const rest = start + at + 5;
+                if (const auto position = ReadTimePosition(
+                        std::string_view(rest, static_cast<std::size_t>(lineEnd - rest)))) {
+                    if (const std::int32_t percent = percentOf(*position); percent > 0) {
+                        latest.emplace(percent, state.StartTime);
+                        return;
+                    }
+                    waiting = false;
+                } else {
+                    waiting = true;
+                }
+            }
+            if (start == from)
+                break;
+            lineEnd = start - 1; // the break before this line
+        }
+        if (const std::int32_t percent = percentOf(time); waiting && percent > 0)
+            latest.emplace(percent, state.StartTime);
+    };
+
     const char* cr = next(p, '\r');
     const char* lf = next(p, '\n');
+    const char* durationsEnd = nullptr; // known once the notices are all taken but the latest
     while (true) {
+        if (found.size() + 1 >= keep) {
+            if (durationsEnd == nullptr)
+                durationsEnd = afterLastDuration(p);
+            if (p >= durationsEnd) {
+                scanTail(p);
+                break;
+            }
+        }
         if (cr < p)
             cr = next(p, '\r');
         if (lf < p)
@@ -253,7 +320,8 @@ std::vector<TProgress> ParseChunk(std::string_view chunk, TParseState& state,
         p = lineEnd + 1;
     }
     if (latest)
-        found.push_back(make(latest->first, latest->second));
+        found.push_back(MakeProgress(
+            latest->first, std::chrono::duration<long double>(now - latest->second).count()));
     return found;
 }
 
