@@ -1,0 +1,36 @@
+#include "ui/DialogLook.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QWidget>
+
+#include <cmath>
+
+namespace kestrine {
+
+void ApplyDialogFont(QWidget* dialog) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    dialog->setFont(font);
+}
+
+QPixmap SvgPixmap(const QString& resource, QSize size, qreal devicePixelRatio) {
+    QSvgRenderer renderer(resource);
+    if (!renderer.isValid() || size.isEmpty())
+        return {};
+    const QSize pixels(static_cast<int>(std::ceil(size.width() * devicePixelRatio)),
+                       static_cast<int>(std::ceil(size.height() * devicePixelRatio)));
+    QPixmap pixmap(pixels);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+    }
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+}
+
+} // namespace kestrine
