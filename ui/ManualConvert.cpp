@@ -33,10 +33,12 @@ TfrmManualConvert::TfrmManualConvert(QString profileText, QWidget* owner)
     ui->setupUi(this);
     ApplyDialogFont(this);
     setFixedSize(540, 363);
+    FitExtensionBox();
 
     const auto defaults = DefaultManualFields();
     ui->eCommandLine->setText(QString::fromStdString(defaults.commandLine));
     ui->eOutputFile->setText(QString::fromStdString(defaults.extension));
+    ui->eCommandLine->setCursorPosition(0);
     eCommandLineChange();
 
     connect(ui->eCommandLine, &QLineEdit::textChanged, this,
@@ -67,11 +69,26 @@ void TfrmManualConvert::FormShow() {
     const auto fields = ManualFieldsFor(text);
     ui->eCommandLine->setText(QString::fromStdString(fields.commandLine));
     ui->eOutputFile->setText(QString::fromStdString(fields.extension));
+    ui->eCommandLine->setCursorPosition(0);
 }
 
 void TfrmManualConvert::eCommandLineChange() {
     ui->Edit1->setText(QString::fromStdString(ComposeManualProfileText(
         ui->eCommandLine->text().toStdString(), ui->eOutputFile->text().toStdString())));
+    ui->Edit1->setCursorPosition(0);
+}
+
+void TfrmManualConvert::FitExtensionBox() {
+    // The extension box's caption is long for its box. Where the font is wider than the one
+    // the form was laid out for, the box grows to the left, into the command line's box, which
+    // has room to spare, so that both keep their right edges.
+    const int extra = ui->GroupBox3->minimumSizeHint().width() - ui->GroupBox3->width();
+    if (extra <= 0)
+        return;
+    ui->GroupBox3->setGeometry(ui->GroupBox3->geometry().adjusted(-extra, 0, 0, 0));
+    ui->eOutputFile->resize(ui->eOutputFile->width() + extra, ui->eOutputFile->height());
+    ui->GroupBox2->resize(ui->GroupBox2->width() - extra, ui->GroupBox2->height());
+    ui->eCommandLine->resize(ui->eCommandLine->width() - extra, ui->eCommandLine->height());
 }
 
 void TfrmManualConvert::bOKClick() {

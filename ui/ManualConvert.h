@@ -45,6 +45,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void FitExtensionBox();
+
     std::unique_ptr<Ui::TfrmManualConvert> ui;
     QString currentProfileText;
     bool prefilled = false;
