@@ -8,25 +8,27 @@ namespace platform {
 
 namespace {
 
-FileDialogHook& Hook() {
-    static FileDialogHook hook;
+OpenFilesHook& Hook() {
+    static OpenFilesHook hook;
     return hook;
 }
 
 } // namespace
 
-QStringList GetOpenFileNames(const OpenFileRequest& request) {
+QStringList GetOpenFileNames(const OpenFilesRequest& request) {
     if (const auto& hook = Hook())
         return hook(request);
-    if (request.multiple)
-        return QFileDialog::getOpenFileNames(request.owner, request.title, request.directory,
-                                             request.filter);
-    const QString file = QFileDialog::getOpenFileName(request.owner, request.title,
-                                                      request.directory, request.filter);
-    return file.isEmpty() ? QStringList{} : QStringList{file};
+
+    QFileDialog dialog(request.owner, request.title, request.startFolder, request.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
 }
 
-FileDialogHook SetFileDialogHook(FileDialogHook hook) {
+OpenFilesHook SetOpenFilesHook(OpenFilesHook hook) {
     return std::exchange(Hook(), std::move(hook));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// The file-open dialog. A test hook answers it instead of a window.
+// The file-open dialog. Every "pick files" goes through GetOpenFileNames, so a test can answer it
+// through a hook instead of a window.
 
 #include <QString>
 #include <QStringList>
@@ -11,21 +12,21 @@ class QWidget;
 
 namespace platform {
 
-struct OpenFileRequest {
+struct OpenFilesRequest {
     QWidget* owner = nullptr;
-    QString title;     // empty: the dialog's own title
-    QString directory; // empty: wherever the dialog opens by itself
-    QString filter;    // Qt's filter text, e.g. "ffmpeg (ffmpeg)"; empty: all files
-    bool multiple = false;
+    QString title;
+    QString startFolder;  // empty: wherever the dialog opens by itself
+    QString filter;       // Qt's filter form, "All files (*)"
+    bool multiple = true; // several existing files may be picked
 };
 
-using FileDialogHook = std::function<QStringList(const OpenFileRequest&)>;
+using OpenFilesHook = std::function<QStringList(const OpenFilesRequest&)>;
 
-// Shows a modal file-open dialog and returns the full paths picked, in the dialog's order; an
-// empty list when the user cancels.
-QStringList GetOpenFileNames(const OpenFileRequest& request);
+// Shows a modal, resizable file-open dialog and returns the full paths picked, in the order the
+// dialog gives them; an empty list when the user cancels. With a hook set, the hook answers.
+QStringList GetOpenFileNames(const OpenFilesRequest& request);
 
 // Sets the hook (an empty function restores the real dialog); returns the previous one.
-FileDialogHook SetFileDialogHook(FileDialogHook hook);
+OpenFilesHook SetOpenFilesHook(OpenFilesHook hook);
 
 } // namespace platform

@@ -14,22 +14,22 @@ ShellHook& Hook() {
     return hook;
 }
 
-} // namespace
-
-void OpenFolder(const QString& path) {
-    if (const auto& hook = Hook()) {
-        hook(ShellTarget::Folder, path);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool Open(const ShellRequest& request) {
+    if (const auto& hook = Hook())
+        return hook(request);
+    const QUrl url = request.kind == ShellTarget::Folder ? QUrl::fromLocalFile(request.target)
+                                                         : QUrl(request.target);
+    return QDesktopServices::openUrl(url);
 }
 
-void OpenUrl(const QString& url) {
-    if (const auto& hook = Hook()) {
-        hook(ShellTarget::Url, url);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl(url));
+} // namespace
+
+bool OpenFolder(const QString& folder) {
+    return Open({ShellTarget::Folder, folder});
+}
+
+bool OpenUrl(const QString& url) {
+    return Open({ShellTarget::Url, url});
 }
 
 ShellHook SetShellHook(ShellHook hook) {

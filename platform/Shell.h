@@ -1,7 +1,7 @@
 #pragma once
 
-// Opening a folder in the file manager or a web page in the browser, as the desktop chooses.
-// A test hook records the requests instead of opening anything.
+// Opening a folder in the desktop's file manager or a page in the default web browser. Both go
+// through one hook so a test can record them instead of starting another program.
 
 #include <QString>
 
@@ -11,13 +11,16 @@ namespace platform {
 
 enum class ShellTarget { Folder, Url };
 
-using ShellHook = std::function<void(ShellTarget target, const QString& location)>;
+struct ShellRequest {
+    ShellTarget kind = ShellTarget::Folder;
+    QString target; // a folder path or a web address
+};
 
-// Opens a local folder. A failure reports nothing.
-void OpenFolder(const QString& path);
+// Returns whether the desktop took the request; callers are free to ignore it.
+using ShellHook = std::function<bool(const ShellRequest&)>;
 
-// Opens a web address in the default browser. A failure reports nothing.
-void OpenUrl(const QString& url);
+bool OpenFolder(const QString& folder);
+bool OpenUrl(const QString& url);
 
 // Sets the hook (an empty function restores the desktop); returns the previous one.
 ShellHook SetShellHook(ShellHook hook);

@@ -1,7 +1,6 @@
 #include "ui/DialogLook.h"
 
 #include <QFont>
-#include <QFontDatabase>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QWidget>
@@ -11,8 +10,10 @@
 namespace kestrine {
 
 void ApplyDialogFont(QWidget* dialog) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
+    font.setStretch(QFont::SemiCondensed);
     dialog->setFont(font);
 }
 

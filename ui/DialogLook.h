@@ -10,7 +10,7 @@ class QWidget;
 
 namespace kestrine {
 
-// The dialogs' font: the system's sans-serif face at 8 points.
+// The dialogs' font: the system's sans-serif at 8 points, in its narrower cut where there is one.
 void ApplyDialogFont(QWidget* dialog);
 
 // Renders an SVG resource at the given size in device-independent pixels, sharp on a screen of

@@ -83,10 +83,11 @@ void TfrmUseFFmpeg::FormShow() {
 }
 
 void TfrmUseFFmpeg::bBrowserClick() {
-    platform::OpenFileRequest request;
+    platform::OpenFilesRequest request;
     request.owner = this;
     const QString name = QString::fromLatin1(kFFmpegFileName);
     request.filter = name + " (" + name + ")";
+    request.multiple = false;
     const QStringList picked = platform::GetOpenFileNames(request);
     if (!picked.isEmpty())
         ui->Edit1->setText(picked.front());

@@ -44,8 +44,9 @@ TEST(AboutWindow, ShowsTheTitleVersionAndAddressesAsAFixedWindow) {
 
 TEST(AboutWindow, TheLinkOpensTheHomePage) {
     std::vector<std::pair<platform::ShellTarget, QString>> opened;
-    auto previous = platform::SetShellHook([&](platform::ShellTarget target, const QString& where) {
-        opened.emplace_back(target, where);
+    auto previous = platform::SetShellHook([&](const platform::ShellRequest& request) {
+        opened.emplace_back(request.kind, request.target);
+        return true;
     });
     TfrmAbout about;
     about.show();

@@ -110,9 +110,9 @@ TEST(UseFFmpegDialog, DefaultIsTheProgramFolderPlusFFmpegAndTestsNothing) {
 }
 
 TEST(UseFFmpegDialog, BrowseListsOnlyFFmpegAndTakesThePickedFile) {
-    std::vector<platform::OpenFileRequest> requests;
+    std::vector<platform::OpenFilesRequest> requests;
     QStringList answer{"/srv/tools/ffmpeg"};
-    auto previous = platform::SetFileDialogHook([&](const platform::OpenFileRequest& request) {
+    auto previous = platform::SetOpenFilesHook([&](const platform::OpenFilesRequest& request) {
         requests.push_back(request);
         return answer;
     });
@@ -122,7 +122,7 @@ TEST(UseFFmpegDialog, BrowseListsOnlyFFmpegAndTakesThePickedFile) {
     EXPECT_EQ(requests[0].filter, "ffmpeg (ffmpeg)");
     EXPECT_FALSE(requests[0].multiple);
     EXPECT_TRUE(requests[0].title.isEmpty());
-    EXPECT_TRUE(requests[0].directory.isEmpty());
+    EXPECT_TRUE(requests[0].startFolder.isEmpty());
     EXPECT_EQ(requests[0].owner, &d.form);
     EXPECT_EQ(d.edit->text(), "/srv/tools/ffmpeg");
 
@@ -130,7 +130,7 @@ TEST(UseFFmpegDialog, BrowseListsOnlyFFmpegAndTakesThePickedFile) {
     answer.clear();
     QTest::mouseClick(d.browse, Qt::LeftButton);
     EXPECT_EQ(d.edit->text(), "/srv/tools/ffmpeg");
-    platform::SetFileDialogHook(previous);
+    platform::SetOpenFilesHook(previous);
 }
 
 TEST(UseFFmpegDialog, OkAcceptsAnExistingFileOrDontUseItAndRefusesTheRest) {
