@@ -18,6 +18,8 @@ packages=(
     qt6-svg-dev    # the forms' pictures and skin are SVG files drawn at run time
     libgtest-dev   # GoogleTest for the unit tests
     clang-format   # the format check that runs with the tests
+    clang          # make fuzz: libFuzzer targets
+    libclang-rt-14-dev # the sanitizer and fuzzer runtimes for clang
     xvfb           # a virtual display for screenshots
     xauth
 )
