@@ -1,15 +1,12 @@
 #include "base/Strings.h"
+#include "ui/Main.h"
 
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const QString title = QString::fromUtf8(kestrine::strings::kAppTitle);
-    QApplication::setApplicationDisplayName(title);
-    QWidget window;
-    window.setWindowTitle(title);
-    window.resize(472, 360);
-    window.show();
+    QApplication::setApplicationDisplayName(QString::fromUtf8(kestrine::strings::kAppTitle));
+    kestrine::TfrmMain frmMain;
+    frmMain.show();
     return app.exec();
 }

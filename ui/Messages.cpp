@@ -1,0 +1,48 @@
+#include "ui/Messages.h"
+
+#include "base/Strings.h"
+
+#include <QFile>
+
+namespace kestrine {
+
+QString ToQt(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromQt(const QString& text) {
+    return text.toStdString();
+}
+
+QString PathToQt(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string PathFromQt(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+platform::MessageAnswer ShowAppMessage(QWidget* owner, const QString& text,
+                                       platform::MessageIcon icon,
+                                       platform::MessageButtons buttons) {
+    platform::MessageRequest request;
+    request.owner = owner;
+    request.text = text;
+    request.caption = ToQt(strings::kAppTitle);
+    request.buttons = buttons;
+    request.icon = icon;
+    return platform::ShowMessage(request);
+}
+
+std::string ErrorReportText(std::string_view message) {
+    std::string text(message);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return text;
+}
+
+void ShowErrorReport(QWidget* owner, const std::exception& error) {
+    ShowAppMessage(owner, ToQt(ErrorReportText(error.what())), platform::MessageIcon::Error);
+}
+
+} // namespace kestrine
