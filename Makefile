@@ -7,7 +7,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DKESTRINE_WERROR=ON
 endif
 
-.PHONY: all deps configure build run test test-asan test-tsan format format-check install clean
+.PHONY: all deps configure build run test test-asan test-tsan fuzz format format-check install clean
 
 all: build
 
@@ -35,6 +35,9 @@ test-asan:
 
 test-tsan:
 	@$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="$(CMAKE_FLAGS) -DKESTRINE_TSAN=ON"
+
+fuzz: deps
+	@./scripts/fuzz.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

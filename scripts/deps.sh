@@ -16,6 +16,8 @@ packages=(
     fonts-dejavu-core # a sans-serif font for the forms, also headless
     libgtest-dev   # GoogleTest for the unit tests
     clang-format   # the format check that runs with the tests
+    clang          # make fuzz: libFuzzer targets
+    libclang-rt-14-dev # the sanitizer and fuzzer runtimes for clang
     xvfb           # a virtual display for screenshots
     xauth
 )
