@@ -1,5 +1,5 @@
-#include "base/Strings.h"
 #include "ui/Main.h"
+#include "base/Strings.h"
 
 #include <QApplication>
 
