@@ -2,9 +2,11 @@
 
 #include "base/Paths.h"
 #include "base/Strings.h"
+#include "platform/FileDialog.h"
 #include "platform/Shell.h"
 #include "profiles/Catalogue.h"
 #include "profiles/ProfileLookup.h"
+#include "ui/Global.h"
 #include "ui/Messages.h"
 #include "ui/Style.h"
 #include "ui/Widgets.h"
@@ -29,9 +31,11 @@ namespace {
 constexpr int kClientWidth = 405;
 constexpr int kClientHeight = 284;
 
-bool DirectoryExists(const std::string& path) {
+// Delphi's FileExists: something that is not a folder is there.
+bool FileExists(const std::string& path) {
     std::error_code error;
-    return !path.empty() && std::filesystem::is_directory(path, error);
+    return !path.empty() && std::filesystem::exists(path, error) &&
+           !std::filesystem::is_directory(path, error);
 }
 
 } // namespace
@@ -78,6 +82,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     connect(ui->suiArrowButton3, &QToolButton::clicked, this, &TfrmMain::fpTypeClick);
     connect(aTotal, &QAction::triggered, this, &TfrmMain::fpTypeClick);
     connect(ui->cbSameInput, &QCheckBox::toggled, this, &TfrmMain::cbSameInputClick);
+    connect(ui->bConvert, &QPushButton::clicked, this, &TfrmMain::bConvertClick);
     connect(ui->bBrowser, &QPushButton::clicked, this, &TfrmMain::bBrowserClick);
     connect(ui->bShowFiles, &QPushButton::clicked, this, &TfrmMain::bShowFilesClick);
     connect(ui->bExit, &QPushButton::clicked, this, &TfrmMain::bExitClick);
@@ -106,6 +111,7 @@ void TfrmMain::BuildProfileMenu() {
 
 void TfrmMain::FormCreate() {
     setWindowTitle(ToQt(strings::kAppTitle));
+    LoadOrSaveSettings(*this, true);
     sameInputDir.clear();
     lastInputDir.clear();
     RefreshExtLabel();
@@ -128,7 +134,13 @@ void TfrmMain::FormShow() {
     }
 }
 
-void TfrmMain::FormClose() {}
+void TfrmMain::FormClose() {
+    // Neither a failed save nor the clean-up keeps the window open or says anything.
+    try {
+        LoadOrSaveSettings(*this, false);
+    } catch (...) {
+    }
+}
 
 void TfrmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -205,7 +217,68 @@ void TfrmMain::cbSameInputClick() {
     ui->eOutputFolder->setEnabled(!ui->cbSameInput->isChecked());
 }
 
-void TfrmMain::bBrowserClick() {}
+void TfrmMain::bConvertClick() {
+    // Whatever fails in here ends the click without a message.
+    try {
+        if (!SameInput()) {
+            outputDir = OutputFolderText();
+            if (!DirectoryExists(outputDir)) {
+                const QString question = PathToQt(outputDir) + ToQt(",") +
+                                         ToQt(strings::kOutputDirMissing) + QLatin1Char('\n') +
+                                         ToQt(strings::kCreateDirQuestion);
+                if (ShowAppMessage(this, question, platform::MessageIcon::Information,
+                                   platform::MessageButtons::YesNo) != platform::MessageAnswer::Yes)
+                    return;
+                if (!ForceDirectories(outputDir))
+                    return;
+            }
+        }
+        if (ProfileText().empty()) {
+            ShowAppMessage(this, ToQt(strings::kChooseFormat), platform::MessageIcon::Information);
+            return;
+        }
+        if (!useDefaultFFmpeg && !FileExists(anotherFFmpegPath)) {
+            ShowAppMessage(this,
+                           PathToQt(anotherFFmpegPath) + ToQt(". ") + ToQt(strings::kFFmpegMissing),
+                           platform::MessageIcon::Information);
+            return;
+        }
+
+        if (DirectoryExists(lastInputDir))
+            openDialogFolder = PathToQt(lastInputDir);
+        platform::OpenFilesRequest request;
+        request.owner = this;
+        request.title = QStringLiteral("Select one or more video files");
+        request.startFolder = openDialogFolder;
+        request.filter = QStringLiteral("All files (*)");
+        request.multiple = true;
+        const QStringList picked = platform::GetOpenFileNames(request);
+        if (picked.isEmpty())
+            return;
+        std::vector<std::string> files;
+        files.reserve(static_cast<std::size_t>(picked.size()));
+        for (const QString& path : picked)
+            files.push_back(PathFromQt(path));
+
+        const std::string folder = IncludeTrailingPathDelimiter(ExtractFilePath(files.front()));
+        if (SameInput())
+            sameInputDir = folder;
+        lastInputDir = folder;
+
+        (void)files; // the progress window comes with the engine
+    } catch (...) {
+    }
+}
+
+void TfrmMain::bBrowserClick() {
+    std::string folder = OutputFolderText();
+    if (!DirectoryExists(folder))
+        folder.clear();
+    if (!BrowseForFolder(std::string(strings::kSelectOutputDir), std::string(), folder))
+        return;
+    ui->eOutputFolder->setText(PathToQt(folder));
+    outputDir = OutputFolderText();
+}
 
 void TfrmMain::bShowFilesClick() {
     if (SameInput() && !sameInputDir.empty())

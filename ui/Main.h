@@ -3,7 +3,10 @@
 // The main window: the profile menu, the output folder, "Convert...", "Show Files..." and "Exit".
 // It holds the selected profile as the text of its fpType panel.
 
+#include "ui/SettingsStore.h"
+
 #include <QPoint>
+#include <QString>
 #include <QWidget>
 
 #include <memory>
@@ -18,26 +21,26 @@ class TfrmMain;
 
 namespace kestrine {
 
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget, public ISettingsView {
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // The values the settings store reads and writes.
-    std::string OutputDir() const { return outputDir; }
-    void SetOutputDir(const std::string& dir) { outputDir = dir; }
-    std::string OutputFolderText() const;
-    std::string ProfileText() const;
+    std::string OutputDir() const override { return outputDir; }
+    void SetOutputDir(const std::string& dir) override { outputDir = dir; }
+    std::string OutputFolderText() const override;
+    std::string ProfileText() const override;
     // Sets the text of fpType and its hint; the extension label follows.
-    void SetProfileText(const std::string& text);
-    bool SameInput() const;
+    void SetProfileText(const std::string& text) override;
+    bool SameInput() const override;
     // Through the box's setter: cbSameInputClick runs when the tick changes.
-    void SetSameInput(bool checked);
-    std::string AnotherFFmpegPath() const { return anotherFFmpegPath; }
-    void SetAnotherFFmpegPath(const std::string& path) { anotherFFmpegPath = path; }
-    bool UseDefaultFFmpeg() const { return useDefaultFFmpeg; }
-    void SetUseDefaultFFmpeg(bool useDefault) { useDefaultFFmpeg = useDefault; }
+    void SetSameInput(bool checked) override;
+    std::string AnotherFFmpegPath() const override { return anotherFFmpegPath; }
+    void SetAnotherFFmpegPath(const std::string& path) override { anotherFFmpegPath = path; }
+    bool UseDefaultFFmpeg() const override { return useDefaultFFmpeg; }
+    void SetUseDefaultFFmpeg(bool useDefault) override { useDefaultFFmpeg = useDefault; }
 
     // Folders of the input files picked by the last "Convert..." (with trailing "/"), this run.
     const std::string& SameInputDir() const { return sameInputDir; }
@@ -52,6 +55,7 @@ public:
     QPoint ProfileMenuPoint() const;
 
 public slots:
+    void bConvertClick();
     void bBrowserClick();
     void bShowFilesClick();
     void bExitClick();
@@ -81,6 +85,9 @@ private:
     std::string outputDir;
     std::string anotherFFmpegPath;
     bool useDefaultFFmpeg = true;
+    // The file dialog's starting folder: kept from one "Convert..." to the next, changed only
+    // to a last input folder that still exists.
+    QString openDialogFolder;
     bool shown = false;
     bool profileItemsWired = false;
     bool closed = false;

@@ -34,15 +34,4 @@ platform::MessageAnswer ShowAppMessage(QWidget* owner, const QString& text,
     return platform::ShowMessage(request);
 }
 
-std::string ErrorReportText(std::string_view message) {
-    std::string text(message);
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        text += '.';
-    return text;
-}
-
-void ShowErrorReport(QWidget* owner, const std::exception& error) {
-    ShowAppMessage(owner, ToQt(ErrorReportText(error.what())), platform::MessageIcon::Error);
-}
-
 } // namespace kestrine

@@ -7,7 +7,6 @@
 
 #include <QString>
 
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -27,12 +26,5 @@ std::string PathFromQt(const QString& path);
 platform::MessageAnswer
 ShowAppMessage(QWidget* owner, const QString& text, platform::MessageIcon icon,
                platform::MessageButtons buttons = platform::MessageButtons::Ok);
-
-// The text of the standard error report of a failure that reaches no handler of its own: the
-// message, with "." appended when its last character sorts after ".".
-std::string ErrorReportText(std::string_view message);
-
-// Shows that report: the program's caption, an error icon and an OK button.
-void ShowErrorReport(QWidget* owner, const std::exception& error);
 
 } // namespace kestrine

@@ -10,7 +10,13 @@
 #include <QStringList>
 
 #include <deque>
+#include <ostream>
 #include <vector>
+
+// Readable Qt strings in GoogleTest's messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 class GuiHooks {
 public:

@@ -1,13 +1,16 @@
-// The main window driven headless: the profile menu, the extension label, the same-as-input box
-// and "Show Files...".
+// The main window driven headless: its controls, the profile menu and its label, the checks of
+// "Convert...", the same-as-input box, "Browser...", "Show Files..." and the settings.
 
 #include "GuiHooks.h"
 
+#include "platform/FolderDialog.h"
 #include "ui/Main.h"
 #include "ui/Widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 using kestrine::TfrmMain;
 
@@ -233,6 +238,118 @@ TEST_F(MainWindowTest, ShowFilesOpensTheFolderOrSaysItIsMissing) {
     EXPECT_EQ(hooks.shellRequests[1].target, out.path());
 }
 
+// The checks of "Convert..." in their order, each ending the click at its first failure.
+TEST_F(MainWindowTest, ConvertChecksFolderThenProfileThenFFmpeg) {
+    QTemporaryDir out;
+    auto* edit = Child<QLineEdit>("eOutputFolder");
+    auto* convert = Child<QPushButton>("bConvert");
+    const QString missing = out.path() + QStringLiteral("/new/sub");
+    const QString question = missing + QStringLiteral(", the output directory does not exist.\n"
+                                                      "creates a new directory?");
+
+    // No: nothing is created and nothing else is checked.
+    edit->setText(missing);
+    hooks.answers = {platform::MessageAnswer::No};
+    QTest::mouseClick(convert, Qt::LeftButton);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_EQ(hooks.messages[0].text, question);
+    EXPECT_EQ(hooks.messages[0].buttons, platform::MessageButtons::YesNo);
+    EXPECT_EQ(hooks.messages[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(hooks.messages[0].caption, QStringLiteral("Kestrine with FFmpeg"));
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(frm->OutputDir(), missing.toStdString());
+
+    // Yes: the folder is made with its parent, then the empty profile stops the click.
+    hooks.messages.clear();
+    hooks.answers = {platform::MessageAnswer::Yes};
+    QTest::mouseClick(convert, Qt::LeftButton);
+    ASSERT_EQ(hooks.messages.size(), 2u);
+    EXPECT_EQ(hooks.messages[0].text, question);
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_EQ(hooks.messages[1].text, QStringLiteral("Please choose the output format!"));
+    EXPECT_EQ(hooks.messages[1].buttons, platform::MessageButtons::Ok);
+    EXPECT_EQ(hooks.messages[1].icon, platform::MessageIcon::Information);
+
+    // The chosen FFmpeg must exist unless the plain one is used.
+    frm->SetProfileText("MP3 - MPEG Layer-3 Audio");
+    frm->SetUseDefaultFFmpeg(false);
+    const struct {
+        QString path;
+        QString text;
+    } ffmpegs[] = {
+        {out.path() + QStringLiteral("/ffmpeg"),
+         out.path() + QStringLiteral("/ffmpeg. This FFmpeg.exe file does not exist.")},
+        {QString(), QStringLiteral(". This FFmpeg.exe file does not exist.")},
+        {out.path(), out.path() + QStringLiteral(". This FFmpeg.exe file does not exist.")},
+    };
+    for (const auto& ffmpeg : ffmpegs) {
+        hooks.messages.clear();
+        frm->SetAnotherFFmpegPath(ffmpeg.path.toStdString());
+        QTest::mouseClick(convert, Qt::LeftButton);
+        ASSERT_EQ(hooks.messages.size(), 1u);
+        EXPECT_EQ(hooks.messages[0].text, ffmpeg.text);
+        EXPECT_EQ(hooks.messages[0].icon, platform::MessageIcon::Information);
+    }
+    EXPECT_TRUE(hooks.fileRequests.empty());
+
+    // All checks passed: the file dialog comes; cancelling it ends the click quietly.
+    hooks.messages.clear();
+    frm->SetUseDefaultFFmpeg(true);
+    QTest::mouseClick(convert, Qt::LeftButton);
+    EXPECT_TRUE(hooks.messages.empty());
+    ASSERT_EQ(hooks.fileRequests.size(), 1u);
+    EXPECT_EQ(hooks.fileRequests[0].title, QStringLiteral("Select one or more video files"));
+    EXPECT_TRUE(hooks.fileRequests[0].multiple);
+    EXPECT_EQ(frm->LastInputDir(), "");
+    EXPECT_EQ(frm->SameInputDir(), "");
+}
+
+// An empty folder text asks a question that begins with ","; Yes cannot make it and ends the
+// click without another word. Same-as-input skips the folder altogether.
+TEST_F(MainWindowTest, ConvertWithEmptyOrUncheckedFolder) {
+    auto* convert = Child<QPushButton>("bConvert");
+    Child<QLineEdit>("eOutputFolder")->clear();
+    hooks.answers = {platform::MessageAnswer::Yes};
+    QTest::mouseClick(convert, Qt::LeftButton);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_TRUE(hooks.messages[0].text.startsWith(
+        QStringLiteral(", the output directory does not exist.")));
+
+    hooks.messages.clear();
+    frm->SetOutputDir("/kept");
+    frm->SetSameInput(true);
+    QTest::mouseClick(convert, Qt::LeftButton);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_EQ(hooks.messages[0].text, QStringLiteral("Please choose the output format!"));
+    EXPECT_EQ(frm->OutputDir(), "/kept");
+}
+
+TEST_F(MainWindowTest, BrowserPutsThePickedFolderInTheEdit) {
+    QTemporaryDir out;
+    std::vector<platform::FolderRequest> asked;
+    std::optional<QString> answer = out.path();
+    platform::SetFolderDialogHook([&](const platform::FolderRequest& request) {
+        asked.push_back(request);
+        return answer;
+    });
+    auto* edit = Child<QLineEdit>("eOutputFolder");
+    edit->setText(QStringLiteral("/no/such/folder"));
+    QTest::mouseClick(Child<QPushButton>("bBrowser"), Qt::LeftButton);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].title, QStringLiteral("Please select the directory to output"));
+    EXPECT_EQ(asked[0].startFolder, QString());
+    EXPECT_EQ(edit->text(), out.path());
+    EXPECT_EQ(frm->OutputDir(), out.path().toStdString());
+
+    // Cancel changes nothing; an existing folder in the edit is where the picker starts.
+    answer.reset();
+    QTest::mouseClick(Child<QPushButton>("bBrowser"), Qt::LeftButton);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].startFolder, out.path());
+    EXPECT_EQ(edit->text(), out.path());
+    platform::SetFolderDialogHook({});
+}
+
 TEST_F(MainWindowTest, HoverPictureSinksWhilePressed) {
     auto* picture = Child<kestrine::TShiftImage>("WlmShiftImage1");
     const QPoint rest = picture->pos();
@@ -240,6 +357,76 @@ TEST_F(MainWindowTest, HoverPictureSinksWhilePressed) {
     EXPECT_EQ(picture->pos(), rest + QPoint(2, 2));
     QTest::mouseRelease(picture, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(picture->pos(), rest);
+}
+
+} // namespace
+
+namespace {
+
+// Settings: loaded at creation, saved at closing.
+TEST(MainWindowSettings, StoredSameInputDisablesTheFolderEdit) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    ASSERT_TRUE(QDir().mkpath(home.path() + QStringLiteral("/Tallowmere/Kestrine")));
+    QFile ini(home.path() + QStringLiteral("/Tallowmere/Kestrine/settings.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Options]\nOutputDirectory=/srv/out\nOutputFormat=Zune\nSameInput=1\n");
+    ini.close();
+
+    TfrmMain frm;
+    frm.show();
+    auto* edit = frm.findChild<QLineEdit*>(QStringLiteral("eOutputFolder"));
+    EXPECT_TRUE(frm.findChild<QCheckBox*>(QStringLiteral("cbSameInput"))->isChecked());
+    EXPECT_FALSE(edit->isEnabled());
+    EXPECT_EQ(edit->text(), QStringLiteral("/srv/out"));
+    EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("fpType"))->toolTip(), QStringLiteral("Zune"));
+    EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("lExtName"))->text(),
+              QStringLiteral("(*.wmv)"));
+    QTest::mouseClick(frm.findChild<QCheckBox*>(QStringLiteral("cbSameInput")), Qt::LeftButton);
+    EXPECT_TRUE(edit->isEnabled());
+}
+
+TEST(MainWindowSettings, ClosingSavesWhatTheNextStartShows) {
+    QTemporaryDir home, out;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    {
+        TfrmMain frm;
+        frm.show();
+        // First start: the output folder is the settings folder itself.
+        EXPECT_EQ(frm.OutputDir(),
+                  (home.path() + QStringLiteral("/Tallowmere/Kestrine/")).toStdString());
+        frm.findChild<QLineEdit*>(QStringLiteral("eOutputFolder"))->setText(out.path());
+        frm.SetProfileText("MP3 - MPEG Layer-3 Audio");
+        frm.SetAnotherFFmpegPath("/opt/ffmpeg/bin/ffmpeg");
+        frm.SetUseDefaultFFmpeg(false);
+        QTest::mouseClick(frm.findChild<QPushButton*>(QStringLiteral("bExit")), Qt::LeftButton);
+        EXPECT_FALSE(frm.isVisible());
+    }
+    TfrmMain again;
+    again.show();
+    EXPECT_EQ(again.OutputFolderText(), out.path().toStdString());
+    EXPECT_EQ(again.ProfileText(), "MP3 - MPEG Layer-3 Audio");
+    EXPECT_EQ(again.findChild<QLabel*>(QStringLiteral("lExtName"))->text(),
+              QStringLiteral("(*.mp3)"));
+    EXPECT_EQ(again.AnotherFFmpegPath(), "/opt/ffmpeg/bin/ffmpeg");
+    EXPECT_FALSE(again.UseDefaultFFmpeg());
+    EXPECT_FALSE(again.SameInput());
+}
+
+// A settings file that cannot be written (here a folder stands in its place): closing says
+// nothing and still closes.
+TEST(MainWindowSettings, FailedSaveIsSwallowed) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    const QString ini = home.path() + QStringLiteral("/Tallowmere/Kestrine/settings.ini");
+    ASSERT_TRUE(QDir().mkpath(ini + QStringLiteral("/occupied")));
+    GuiHooks hooks;
+    TfrmMain frm;
+    frm.show();
+    EXPECT_TRUE(frm.close());
+    EXPECT_FALSE(frm.isVisible());
+    EXPECT_TRUE(hooks.messages.empty());
+    EXPECT_TRUE(QFileInfo(ini).isDir());
 }
 
 } // namespace
