@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,33 @@ namespace kestrine::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitUsage = 2;
+// Stopped by a signal: 128 + its number (130 for Ctrl+C).
+inline constexpr int kExitSignalBase = 128;
 
-// Runs kestrine-cli with its arguments (without the program name).
+enum class OverwriteAnswer { Ask, Yes, No };
+
+struct ConvertOptions {
+    std::string profile; // a catalogue caption or a manual profile text
+    std::optional<std::string> outputDir;
+    bool sameAsInput = false;
+    std::optional<std::string> ffmpeg; // a chosen program; none: plain "ffmpeg" from the search
+    OverwriteAnswer overwrite = OverwriteAnswer::Ask;
+    bool notices = false;
+    std::vector<std::string> files;
+};
+
+// Reads the options of a conversion; on a mistake returns nothing and says why in error.
+std::optional<ConvertOptions> ParseConvertOptions(const std::vector<std::string>& args,
+                                                  std::string& error);
+
+// Runs kestrine-cli with its arguments (without the program name). Questions are read from
+// standard input; the progress line is drawn when out is standard output and a terminal.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The same with the answers to questions read from in, and the progress line drawn on out when
+// terminal is true.
+int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err, bool terminal);
 
 // Prints the catalogue in menu order: category, TAB, caption, TAB, arguments as stored, TAB,
 // extension, one profile a line.
