@@ -2,10 +2,13 @@
 
 #include "base/Paths.h"
 #include "base/Strings.h"
+#include "engine/BatchQueue.h"
+#include "engine/ConvertProcess.h"
 #include "platform/FileDialog.h"
 #include "platform/Shell.h"
 #include "profiles/Catalogue.h"
 #include "profiles/ProfileLookup.h"
+#include "ui/ConvertHint.h"
 #include "ui/Global.h"
 #include "ui/Messages.h"
 #include "ui/Style.h"
@@ -111,6 +114,7 @@ void TfrmMain::BuildProfileMenu() {
 
 void TfrmMain::FormCreate() {
     setWindowTitle(ToQt(strings::kAppTitle));
+    convertProcess = std::make_unique<TConvertProcess>();
     LoadOrSaveSettings(*this, true);
     sameInputDir.clear();
     lastInputDir.clear();
@@ -138,6 +142,10 @@ void TfrmMain::FormClose() {
     // Neither a failed save nor the clean-up keeps the window open or says anything.
     try {
         LoadOrSaveSettings(*this, false);
+    } catch (...) {
+    }
+    try {
+        convertProcess.reset();
     } catch (...) {
     }
 }
@@ -220,6 +228,8 @@ void TfrmMain::cbSameInputClick() {
 void TfrmMain::bConvertClick() {
     // Whatever fails in here ends the click without a message.
     try {
+        if (!convertProcess)
+            return;
         if (!SameInput()) {
             outputDir = OutputFolderText();
             if (!DirectoryExists(outputDir)) {
@@ -265,7 +275,15 @@ void TfrmMain::bConvertClick() {
             sameInputDir = folder;
         lastInputDir = folder;
 
-        (void)files; // the progress window comes with the engine
+        TfrmConvert frmConvert(this, *this, *convertProcess, std::move(files));
+        frmConvert.Ext = GetProfileExt();
+        frmConvert.Params = GetProfileParams();
+        frmConvert.FFmpegPath = anotherFFmpegPath;
+        frmConvert.UseDefaultFFmpeg = useDefaultFFmpeg;
+        frmConvert.exec();
+        if (!frmConvert.FailedList().empty())
+            ShowAppMessage(this, PathToQt(FailedMessage(frmConvert.FailedList())),
+                           platform::MessageIcon::Information);
     } catch (...) {
     }
 }

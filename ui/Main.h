@@ -21,6 +21,8 @@ class TfrmMain;
 
 namespace kestrine {
 
+class TConvertProcess;
+
 class TfrmMain : public QWidget, public ISettingsView {
     Q_OBJECT
 public:
@@ -41,6 +43,9 @@ public:
     void SetAnotherFFmpegPath(const std::string& path) override { anotherFFmpegPath = path; }
     bool UseDefaultFFmpeg() const override { return useDefaultFFmpeg; }
     void SetUseDefaultFFmpeg(bool useDefault) override { useDefaultFFmpeg = useDefault; }
+
+    // The program's one conversion process, from creation to closing (null afterwards).
+    TConvertProcess* ConvertProcess() const { return convertProcess.get(); }
 
     // Folders of the input files picked by the last "Convert..." (with trailing "/"), this run.
     const std::string& SameInputDir() const { return sameInputDir; }
@@ -75,6 +80,7 @@ private:
     void RefreshExtLabel();
 
     std::unique_ptr<Ui::TfrmMain> ui;
+    std::unique_ptr<TConvertProcess> convertProcess;
     QMenu* pmType = nullptr;
     QAction* miManualConvert = nullptr;
     QAction* aTotal = nullptr;

@@ -87,11 +87,16 @@ private:
     Step step;
 };
 
-bool ProcessGone(const QString& pidFile) {
+// The pid the hanging fake wrote for itself, once it has written all of it; 0 before.
+pid_t PidIn(const QString& pidFile) {
     QFile file(pidFile);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const pid_t pid = static_cast<pid_t>(file.readAll().trimmed().toInt());
+        return 0;
+    const QByteArray text = file.readAll();
+    return text.endsWith('\n') ? static_cast<pid_t>(text.trimmed().toInt()) : 0;
+}
+
+bool ProcessGone(pid_t pid) {
     return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
@@ -99,7 +104,7 @@ class ConvertFlowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid() && work.isValid());
-        QApplication::setApplicationDisplayName(QStringLiteral("Kestrine with FFmpeg"));
+        QApplication::setApplicationName(QStringLiteral("Kestrine with FFmpeg"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
         frm = std::make_unique<TfrmMain>();
         frm->show();
@@ -216,7 +221,7 @@ TEST_F(ConvertFlowTest, StopOrCloseDuringSecondFileEndsTheBatch) {
             Inputs({{"first.avi", "broken"}, {"second.avi", "hang"}, {"third.avi", "progress"}});
         const QString pidFile = Out() + QStringLiteral("/second.mp3.pid");
         watcher.When([&](TfrmConvert* p) {
-            if (!p->windowTitle().endsWith(QStringLiteral("(2/3)")) || !QFile::exists(pidFile))
+            if (!p->windowTitle().endsWith(QStringLiteral("(2/3)")) || PidIn(pidFile) == 0)
                 return false;
             if (QString::fromUtf8(way.how) == QStringLiteral("stop"))
                 QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("bStop")),
@@ -227,7 +232,8 @@ TEST_F(ConvertFlowTest, StopOrCloseDuringSecondFileEndsTheBatch) {
         });
         Convert();
         EXPECT_EQ(watcher.sight.results, std::vector<int>{way.result});
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(pidFile); }));
+        const pid_t child = PidIn(pidFile);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); })) << child;
         EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/third.mp3")));
         ASSERT_EQ(hooks.messages.size(), 1u);
         EXPECT_EQ(hooks.messages[0].text, QStringLiteral("first.avi, file conversion failed."));

@@ -350,13 +350,32 @@ TEST_F(MainWindowTest, BrowserPutsThePickedFolderInTheEdit) {
     platform::SetFolderDialogHook({});
 }
 
-TEST_F(MainWindowTest, HoverPictureSinksWhilePressed) {
+// The hover picture swaps while the mouse is over it (only while enabled) and sinks 2 pixels
+// while a button is held on it.
+TEST_F(MainWindowTest, HoverPictureSwapsAndSinks) {
     auto* picture = Child<kestrine::TShiftImage>("WlmShiftImage1");
+    const QImage atRest = picture->pixmap().toImage();
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), picture->mapToGlobal(QPointF(5, 5)));
+    QEvent leave(QEvent::Leave);
+
+    QApplication::sendEvent(picture, &enter);
+    const QImage underMouse = picture->pixmap().toImage();
+    EXPECT_NE(underMouse, atRest);
+    QApplication::sendEvent(picture, &leave);
+    EXPECT_EQ(picture->pixmap().toImage(), atRest);
+    picture->setEnabled(false);
+    QApplication::sendEvent(picture, &enter);
+    EXPECT_EQ(picture->pixmap().toImage(), atRest);
+    picture->setEnabled(true);
+
+    int clicks = 0;
+    QObject::connect(picture, &kestrine::TClickLabel::clicked, [&] { ++clicks; });
     const QPoint rest = picture->pos();
     QTest::mousePress(picture, Qt::LeftButton);
     EXPECT_EQ(picture->pos(), rest + QPoint(2, 2));
     QTest::mouseRelease(picture, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(picture->pos(), rest);
+    EXPECT_EQ(clicks, 1);
 }
 
 } // namespace
@@ -401,6 +420,7 @@ TEST(MainWindowSettings, ClosingSavesWhatTheNextStartShows) {
         frm.SetUseDefaultFFmpeg(false);
         QTest::mouseClick(frm.findChild<QPushButton*>(QStringLiteral("bExit")), Qt::LeftButton);
         EXPECT_FALSE(frm.isVisible());
+        EXPECT_EQ(frm.ConvertProcess(), nullptr);
     }
     TfrmMain again;
     again.show();
@@ -425,6 +445,7 @@ TEST(MainWindowSettings, FailedSaveIsSwallowed) {
     frm.show();
     EXPECT_TRUE(frm.close());
     EXPECT_FALSE(frm.isVisible());
+    EXPECT_EQ(frm.ConvertProcess(), nullptr);
     EXPECT_TRUE(hooks.messages.empty());
     EXPECT_TRUE(QFileInfo(ini).isDir());
 }
