@@ -34,7 +34,7 @@ namespace {
 constexpr int kClientWidth = 405;
 constexpr int kClientHeight = 284;
 
-// Delphi's FileExists: something that is not a folder is there.
+// Something other than a folder is there (a file, or a link to one).
 bool FileExists(const std::string& path) {
     std::error_code error;
     return !path.empty() && std::filesystem::exists(path, error) &&
