@@ -1,15 +1,14 @@
+#include "ui/Main.h"
 #include "base/Strings.h"
 
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const QString title = QString::fromUtf8(kestrine::strings::kAppTitle);
-    QApplication::setApplicationDisplayName(title);
-    QWidget window;
-    window.setWindowTitle(title);
-    window.resize(472, 360);
-    window.show();
+    // The title is the application's name, so boxes take it as their caption; windows keep their
+    // own captions ("Kestrine with FFmpeg (2/5)") without the name appended to them.
+    QApplication::setApplicationName(QString::fromUtf8(kestrine::strings::kAppTitle));
+    kestrine::TfrmMain frmMain;
+    frmMain.show();
     return app.exec();
 }

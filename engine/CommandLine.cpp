@@ -113,32 +113,11 @@ std::vector<std::string> ApplyParamsAdapter(const ParamsAdapter& adapter,
     return adapter(paramTokens, ffmpegExecutable);
 }
 
-std::string FindProgram(std::string_view name, std::string_view ownFolder,
-                        std::string_view searchPath) {
-    if (!ownFolder.empty()) {
-        std::string candidate = IncludeTrailingPathDelimiter(ownFolder) + std::string(name);
-        if (platform::IsExecutableFile(candidate))
-            return candidate;
-    }
-    std::size_t start = 0;
-    while (start <= searchPath.size()) {
-        const std::size_t colon = searchPath.find(':', start);
-        std::string_view folder = searchPath.substr(
-            start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
-        start = colon == std::string_view::npos ? searchPath.size() + 1 : colon + 1;
-        if (folder.empty())
-            folder = ".";
-        std::string candidate = IncludeTrailingPathDelimiter(folder) + std::string(name);
-        if (platform::IsExecutableFile(candidate))
-            return candidate;
-    }
-    return {};
-}
-
 std::string ResolveFFmpeg(bool useDefault, const std::string& ffmpegPath) {
     if (!useDefault)
         return ffmpegPath;
-    return FindProgram("ffmpeg", platform::OwnExecutableFolder(), platform::ProgramSearchPath());
+    return platform::FindProgram("ffmpeg", platform::OwnExecutableFolder(),
+                                 platform::ProgramSearchPath());
 }
 
 } // namespace kestrine

@@ -54,11 +54,6 @@ std::vector<std::string> ApplyParamsAdapter(const ParamsAdapter& adapter,
                                             const std::vector<std::string>& paramTokens,
                                             const std::string& ffmpegExecutable);
 
-// The first executable file named name in ownFolder, then in the folders of searchPath
-// (":"-separated; an empty entry is the current folder); "" when there is none.
-std::string FindProgram(std::string_view name, std::string_view ownFolder,
-                        std::string_view searchPath);
-
 // The program to run: with useDefault, plain "ffmpeg" searched in this program's own folder
 // and then PATH ("" when not found); otherwise ffmpegPath as it is.
 std::string ResolveFFmpeg(bool useDefault, const std::string& ffmpegPath);

@@ -1,5 +1,7 @@
 #include "engine/ConvertProcess.h"
 
+#include "engine/ParamsAdapter.h"
+
 #include "base/Exception.h"
 #include "base/Strings.h"
 #include "platform/FileInUse.h"
@@ -179,6 +181,8 @@ std::unique_ptr<TProcessInfo> TConvertInfoEvent::TakeInfo() {
 
 TConvertProcess::TConvertProcess() {
     platform::IgnoreSigpipe();
+    // Profiles written for old FFmpeg builds are adapted to the one that will run.
+    AdaptParams = MakeParamsAdapter([this] { return OutputFile; });
 }
 
 TConvertProcess::~TConvertProcess() {

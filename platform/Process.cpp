@@ -293,4 +293,27 @@ void IgnoreSigpipe() {
         std::signal(SIGPIPE, SIG_IGN);
 }
 
+std::string FindProgram(std::string_view name, std::string_view ownFolder,
+                        std::string_view searchPath) {
+    if (!ownFolder.empty()) {
+        std::string candidate =
+            kestrine::IncludeTrailingPathDelimiter(ownFolder) + std::string(name);
+        if (IsExecutableFile(candidate))
+            return candidate;
+    }
+    std::size_t start = 0;
+    while (start <= searchPath.size()) {
+        const std::size_t colon = searchPath.find(':', start);
+        std::string_view folder = searchPath.substr(
+            start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
+        start = colon == std::string_view::npos ? searchPath.size() + 1 : colon + 1;
+        if (folder.empty())
+            folder = ".";
+        std::string candidate = kestrine::IncludeTrailingPathDelimiter(folder) + std::string(name);
+        if (IsExecutableFile(candidate))
+            return candidate;
+    }
+    return {};
+}
+
 } // namespace platform

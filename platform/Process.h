@@ -110,6 +110,11 @@ bool IsExecutableFile(const std::string& path);
 // The search list of programs: PATH, or the system's default when PATH is not set.
 std::string ProgramSearchPath();
 
+// The first executable file named name in ownFolder, then in the folders of searchPath
+// (":"-separated; an empty entry is the current folder); "" when there is none.
+std::string FindProgram(std::string_view name, std::string_view ownFolder,
+                        std::string_view searchPath);
+
 // Writing to a pipe whose reader has gone reports EPIPE instead of ending the program.
 void IgnoreSigpipe();
 

@@ -4,38 +4,31 @@
 
 #include "base/Strings.h"
 #include "platform/Shell.h"
-#include "ui/DialogLook.h"
+#include "ui/Messages.h"
+#include "ui/Style.h"
 
-#include <QMouseEvent>
-#include <QPalette>
 #include <QShowEvent>
+
+#include <initializer_list>
 
 namespace kestrine {
 
 TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::TfrmAbout>()) {
     ui->setupUi(this);
-    ApplyDialogFont(this);
+    DressForm(this);
     setFixedSize(331, 259);
 
     // The banner is drawn for 331 x 88 and stretched to the height of its place.
-    ui->Image2->setPixmap(SvgPixmap(QStringLiteral(":/dialogs/about-banner.svg"),
-                                    ui->Image2->size(), devicePixelRatioF()));
-    ui->Image1->setPixmap(
-        SvgPixmap(QStringLiteral(":/dialogs/logo.svg"), QSize(32, 32), devicePixelRatioF()));
+    ui->Image2->setPixmap(Picture(QStringLiteral("about-banner"), ui->Image2->size()));
+    ui->Image1->setPixmap(Picture(QStringLiteral("logo"), {32, 32}));
 
-    // The link shows the maker's address in link style.
-    ui->lbEAddress->setText(QString::fromUtf8(strings::kMakerPageUrl));
-    QFont linkFont = ui->lbEAddress->font();
-    linkFont.setUnderline(true);
-    ui->lbEAddress->setFont(linkFont);
-    QPalette linkPalette = ui->lbEAddress->palette();
-    linkPalette.setColor(QPalette::WindowText, Qt::blue);
-    ui->lbEAddress->setPalette(linkPalette);
-    ui->lbEAddress->installEventFilter(this);
-
-    for (QLabel* label : {ui->Label1, ui->Label2, ui->lCopywrite, ui->Label3, ui->lbEAddress})
+    // The link shows the maker's address; the style sheet colours it as a link.
+    ui->lbEAddress->setText(ToQt(strings::kMakerPageUrl));
+    for (QLabel* label : std::initializer_list<QLabel*>{ui->Label1, ui->Label2, ui->lCopywrite,
+                                                        ui->Label3, ui->lbEAddress})
         label->adjustSize();
 
+    connect(ui->lbEAddress, &TClickLabel::clicked, this, &TfrmAbout::lbEAddressClick);
     connect(ui->bOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -48,24 +41,12 @@ void TfrmAbout::showEvent(QShowEvent* event) {
 }
 
 void TfrmAbout::FormShow() {
-    ui->Label1->setText(QString::fromUtf8(strings::kAppTitle));
+    ui->Label1->setText(ToQt(strings::kAppTitle));
     ui->Label1->adjustSize();
 }
 
 void TfrmAbout::lbEAddressClick() {
-    platform::OpenUrl(QString::fromUtf8(strings::kHomePageUrl));
-}
-
-bool TfrmAbout::eventFilter(QObject* watched, QEvent* event) {
-    // A click is a left-button release over the label, as for a button.
-    if (watched == ui->lbEAddress && event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && ui->lbEAddress->rect().contains(mouse->pos())) {
-            lbEAddressClick();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
+    platform::OpenUrl(ToQt(strings::kHomePageUrl));
 }
 
 } // namespace kestrine

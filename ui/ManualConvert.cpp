@@ -3,8 +3,8 @@
 #include "ui_ManualConvert.h"
 
 #include "base/Strings.h"
-#include "platform/MessageBox.h"
-#include "ui/DialogLook.h"
+#include "ui/Messages.h"
+#include "ui/Style.h"
 
 #include <QShowEvent>
 
@@ -27,17 +27,17 @@ bool ManualFieldsAccepted(const QString& commandLine, const QString& extension) 
     return !commandLine.isEmpty() && !extension.isEmpty();
 }
 
-TfrmManualConvert::TfrmManualConvert(QString profileText, QWidget* owner)
+TfrmManualConvert::TfrmManualConvert(std::string profileText, QWidget* owner)
     : QDialog(owner), ui(std::make_unique<Ui::TfrmManualConvert>()),
       currentProfileText(std::move(profileText)) {
     ui->setupUi(this);
-    ApplyDialogFont(this);
+    DressForm(this);
     setFixedSize(540, 363);
     FitExtensionBox();
 
     const auto defaults = DefaultManualFields();
-    ui->eCommandLine->setText(QString::fromStdString(defaults.commandLine));
-    ui->eOutputFile->setText(QString::fromStdString(defaults.extension));
+    ui->eCommandLine->setText(ToQt(defaults.commandLine));
+    ui->eOutputFile->setText(ToQt(defaults.extension));
     ui->eCommandLine->setCursorPosition(0);
     eCommandLineChange();
 
@@ -50,8 +50,8 @@ TfrmManualConvert::TfrmManualConvert(QString profileText, QWidget* owner)
 
 TfrmManualConvert::~TfrmManualConvert() = default;
 
-QString TfrmManualConvert::ProfileText() const {
-    return ui->Edit1->text();
+std::string TfrmManualConvert::ProfileText() const {
+    return FromQt(ui->Edit1->text());
 }
 
 void TfrmManualConvert::showEvent(QShowEvent* event) {
@@ -63,18 +63,17 @@ void TfrmManualConvert::showEvent(QShowEvent* event) {
 }
 
 void TfrmManualConvert::FormShow() {
-    const std::string text = currentProfileText.toStdString();
-    if (!IsManualProfileText(text))
+    if (!IsManualProfileText(currentProfileText))
         return;
-    const auto fields = ManualFieldsFor(text);
-    ui->eCommandLine->setText(QString::fromStdString(fields.commandLine));
-    ui->eOutputFile->setText(QString::fromStdString(fields.extension));
+    const auto fields = ManualFieldsFor(currentProfileText);
+    ui->eCommandLine->setText(ToQt(fields.commandLine));
+    ui->eOutputFile->setText(ToQt(fields.extension));
     ui->eCommandLine->setCursorPosition(0);
 }
 
 void TfrmManualConvert::eCommandLineChange() {
-    ui->Edit1->setText(QString::fromStdString(ComposeManualProfileText(
-        ui->eCommandLine->text().toStdString(), ui->eOutputFile->text().toStdString())));
+    ui->Edit1->setText(ToQt(ComposeManualProfileText(FromQt(ui->eCommandLine->text()),
+                                                     FromQt(ui->eOutputFile->text()))));
     ui->Edit1->setCursorPosition(0);
 }
 
@@ -96,12 +95,7 @@ void TfrmManualConvert::bOKClick() {
         accept();
         return;
     }
-    platform::MessageRequest request;
-    request.owner = this;
-    request.text = QString::fromUtf8(strings::kCheckParameters);
-    request.caption = QString::fromUtf8(strings::kAppTitle);
-    request.icon = platform::MessageIcon::Information;
-    platform::ShowMessage(request);
+    ShowAppMessage(this, ToQt(strings::kCheckParameters), platform::MessageIcon::Information);
 }
 
 } // namespace kestrine

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace Ui {
@@ -31,11 +32,11 @@ class TfrmManualConvert : public QDialog {
     Q_OBJECT
 public:
     // profileText: the main window's profile text, read when the dialog is shown.
-    explicit TfrmManualConvert(QString profileText, QWidget* owner = nullptr);
+    explicit TfrmManualConvert(std::string profileText, QWidget* owner = nullptr);
     ~TfrmManualConvert() override;
 
     // The composed profile text, as the read-only preview shows it.
-    QString ProfileText() const;
+    std::string ProfileText() const;
 
     void FormShow();
     void eCommandLineChange();
@@ -48,7 +49,7 @@ private:
     void FitExtensionBox();
 
     std::unique_ptr<Ui::TfrmManualConvert> ui;
-    QString currentProfileText;
+    std::string currentProfileText;
     bool prefilled = false;
 };
 

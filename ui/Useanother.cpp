@@ -5,8 +5,8 @@
 #include "base/Paths.h"
 #include "base/Strings.h"
 #include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
-#include "ui/DialogLook.h"
+#include "ui/Messages.h"
+#include "ui/Style.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,9 +19,7 @@
 namespace kestrine {
 
 QString DefaultFFmpegPath(const QString& programDir) {
-    const std::string dir =
-        IncludeTrailingPathDelimiter(QFile::encodeName(programDir).toStdString());
-    return QFile::decodeName(QByteArray::fromStdString(dir + kFFmpegFileName));
+    return PathToQt(IncludeTrailingPathDelimiter(PathFromQt(programDir)) + kFFmpegFileName);
 }
 
 bool FFmpegFileExists(const QString& path) {
@@ -38,7 +36,7 @@ bool FFmpegChoiceAccepted(bool dontUseIt, const QString& path) {
 TfrmUseFFmpeg::TfrmUseFFmpeg(QWidget* owner)
     : QDialog(owner), ui(std::make_unique<Ui::TfrmUseFFmpeg>()) {
     ui->setupUi(this);
-    ApplyDialogFont(this);
+    DressForm(this);
     setFixedSize(368, 139);
     ui->Edit1->setMaxLength(std::numeric_limits<int>::max());
     // The check box is as wide as its text needs.
@@ -102,12 +100,7 @@ void TfrmUseFFmpeg::bOKClick() {
         accept();
         return;
     }
-    platform::MessageRequest request;
-    request.owner = this;
-    request.text = QString::fromUtf8(strings::kFFmpegMissing);
-    request.caption = QString::fromUtf8(strings::kAppTitle);
-    request.icon = platform::MessageIcon::Information;
-    platform::ShowMessage(request);
+    ShowAppMessage(this, ToQt(strings::kFFmpegMissing), platform::MessageIcon::Information);
 }
 
 } // namespace kestrine

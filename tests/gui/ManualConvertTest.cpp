@@ -38,7 +38,7 @@ private:
 };
 
 struct Dialog {
-    explicit Dialog(const QString& profileText) : form(profileText) {
+    explicit Dialog(const std::string& profileText) : form(profileText) {
         form.show();
         commandLine = form.findChild<QLineEdit*>("eCommandLine");
         extension = form.findChild<QLineEdit*>("eOutputFile");
@@ -83,7 +83,7 @@ class ManualConvertPrefill : public ::testing::TestWithParam<PrefillCase> {};
 
 TEST_P(ManualConvertPrefill, FieldsAndPreviewFollowTheCurrentProfileText) {
     const auto& c = GetParam();
-    Dialog d(QString::fromUtf8(c.profileText));
+    Dialog d(c.profileText);
     EXPECT_EQ(d.commandLine->text().toStdString(), c.commandLine);
     EXPECT_EQ(d.extension->text().toStdString(), c.extension);
     EXPECT_EQ(d.preview->text().toStdString(),

@@ -1,4 +1,5 @@
 #include "engine/CommandLine.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -146,13 +147,13 @@ TEST_F(FindProgramTest, OwnFolderFirstThenPathInOrder) {
     const std::string p2 = Make("p2", true);
     Make("p1", false); // not executable: skipped
     const std::string path = Dir("empty") + ":" + Dir("p1") + ":" + Dir("p2");
-    EXPECT_EQ(kestrine::FindProgram("ffmpeg", Dir("own"), path), p2);
+    EXPECT_EQ(platform::FindProgram("ffmpeg", Dir("own"), path), p2);
 
     const std::string own = Make("own", true);
-    EXPECT_EQ(kestrine::FindProgram("ffmpeg", Dir("own") + "/", path), own);
-    EXPECT_EQ(kestrine::FindProgram("ffmpeg", "", path), p2);
-    EXPECT_EQ(kestrine::FindProgram("ffmpeg", Dir("empty"), Dir("empty")), "");
-    EXPECT_EQ(kestrine::FindProgram("ffmpeg", "", ""), ""); // "" is the current folder
+    EXPECT_EQ(platform::FindProgram("ffmpeg", Dir("own") + "/", path), own);
+    EXPECT_EQ(platform::FindProgram("ffmpeg", "", path), p2);
+    EXPECT_EQ(platform::FindProgram("ffmpeg", Dir("empty"), Dir("empty")), "");
+    EXPECT_EQ(platform::FindProgram("ffmpeg", "", ""), ""); // "" is the current folder
 }
 
 TEST(ResolveFFmpeg, ChosenPathIsTakenAsItIs) {
