@@ -67,6 +67,15 @@ public slots:
     void fpTypeClick();
     void TypeMenuClick(QAction* item);
     void cbSameInputClick();
+    void miManualConvertClick();
+
+    // The Advanced menu and the title links.
+    void iAboutClick();
+    void Homepage1Click();
+    void Donate1Click();
+    void lTitleClick();
+    void About1Click();
+    void UseanotherFFMpeg1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -77,6 +86,7 @@ private:
     void FormShow();
     void FormClose();
     void BuildProfileMenu();
+    void BuildAdvancedMenu();
     void RefreshExtLabel();
 
     std::unique_ptr<Ui::TfrmMain> ui;
@@ -85,6 +95,8 @@ private:
     QAction* miManualConvert = nullptr;
     QAction* aTotal = nullptr;
     QAction* Action1 = nullptr;
+    QMenu* suiPopupMenu1 = nullptr;
+    QAction* UseanotherFFMpeg1 = nullptr;
 
     std::string sameInputDir;
     std::string lastInputDir;
