@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -31,21 +30,6 @@
 using namespace kestrine;
 
 namespace {
-
-// Runs action on the modal dialog of type T as soon as it is shown; the action must close it.
-template <typename T>
-void OnModal(std::function<void(T*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(dialog);
-        }
-    });
-    timer->start();
-}
 
 void Click(QWidget* parent, const char* name) {
     auto* button = parent->findChild<QPushButton*>(QString::fromLatin1(name));
