@@ -20,6 +20,7 @@
 #include "ui_Main.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMenu>
@@ -389,6 +390,20 @@ void TfrmMain::bShowFilesClick() {
 
 void TfrmMain::bExitClick() {
     close();
+}
+
+void TfrmMain::WMShowInstance() {
+    if (!isVisible())
+        show();
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    QWidget* front = QApplication::activeModalWidget();
+    if (front == nullptr || front == this || !front->isVisible() || !front->isEnabled())
+        front = this;
+    if (front->isMinimized())
+        front->showNormal();
+    front->raise();
+    front->activateWindow();
 }
 
 } // namespace kestrine

@@ -77,6 +77,11 @@ public slots:
     void About1Click();
     void UseanotherFFMpeg1Click();
 
+    // A later start of the program asked this one to show itself: the main window is made
+    // visible and restored, and the program's modal window (a dialog, the progress window) is
+    // brought to the front, or else the main window.
+    void WMShowInstance();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
