@@ -1,4 +1,5 @@
 #include "engine/CommandLine.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
