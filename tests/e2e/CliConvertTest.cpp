@@ -315,5 +315,15 @@ TEST(CliPrintCommand, ProfilesGetTheLineAdaptedToTheInstalledFFmpeg) {
     EXPECT_EQ(r.out, ffmpeg + " -i " + input.string() +
                          " -vn -acodec aac -ab 112k -ac 2 -ar 48000 " + (dir / "in.m4a").string() +
                          "\n");
+
+    // Arguments the adaptation refuses: no line, and the reason.
+    const e2e::Ran refused = e2e::Capture({KESTRINE_CLI, "--print-command", "--profile",
+                                           "ffmpeg -i %1 -acodec libnosuch %1.mp3", "--output-dir",
+                                           (dir / "out").string(), input.string()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("in.avi: This FFmpeg has no \"libnosuch\" encoder"),
+              std::string::npos)
+        << refused.err;
     fs::remove_all(dir);
 }
