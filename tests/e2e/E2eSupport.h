@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -71,7 +72,12 @@ inline Ran Capture(const std::vector<std::string>& argv, const std::string& cwd 
     pollfd fds[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* texts[] = {&ran.out, &ran.err};
     int openPipes = error == 0 ? 2 : 0;
-    while (openPipes > 0 && poll(fds, 2, -1) > 0) {
+    while (openPipes > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
@@ -79,6 +85,8 @@ inline Ran Capture(const std::vector<std::string>& argv, const std::string& cwd 
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
                 texts[i]->append(buffer, static_cast<std::size_t>(n));
+            } else if (n < 0 && errno == EINTR) {
+                continue;
             } else {
                 fds[i].fd = -1;
                 --openPipes;
@@ -90,7 +98,8 @@ inline Ran Capture(const std::vector<std::string>& argv, const std::string& cwd 
     if (error != 0)
         return ran;
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return ran;
 }
