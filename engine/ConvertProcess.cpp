@@ -219,13 +219,7 @@ void TConvertProcess::Start() {
         return;
     }
 
-    TCommandPieces pieces;
-    pieces.UseDefaultFFmpeg = UseDefaultFFmpeg;
-    pieces.FFmpegPath = FFmpegPath;
-    pieces.InputFile = InputFile;
-    pieces.Params = Params;
-    pieces.OutputFile = OutputFile;
-
+    bool overwrite = false;
     if (platform::FileExists(OutputFile)) {
         platform::MessageRequest question;
         question.text = QFile::decodeName(QByteArray::fromStdString(OutputFile)) +
@@ -241,22 +235,19 @@ void TConvertProcess::Start() {
             NotifyFinished(kStatusInUse);
             return;
         }
-        pieces.Overwrite = true;
+        overwrite = true;
     }
 
     CreatePipes();
-    CommandLine = BuildCommandLineText(pieces);
+    CommandLine = BuildCommandLineText(Pieces(overwrite));
     Parse.DurationSec = 0;
 
     try {
-        const std::string program = ResolveFFmpeg(UseDefaultFFmpeg, FFmpegPath);
-        if (program.empty())
-            RaiseLastError(strings::kCreateProcessError, ENOENT);
-        Arguments =
-            BuildArgv(pieces, ApplyParamsAdapter(AdaptParams, SplitParams(Params), program));
+        TLaunch launch = Launch(overwrite);
+        Arguments = std::move(launch.Arguments);
 
-        int error = platform::SpawnChild(program, Arguments, StdInRead, StdOutWrite, StdErrWrite,
-                                         ProcessInfo);
+        int error = platform::SpawnChild(launch.Program, Arguments, StdInRead, StdOutWrite,
+                                         StdErrWrite, ProcessInfo);
         if (error != 0)
             RaiseLastError(strings::kCreateProcessError, error);
 
@@ -288,6 +279,27 @@ void TConvertProcess::Start() {
         CloseChildInfo();
         throw;
     }
+}
+
+TCommandPieces TConvertProcess::Pieces(bool overwrite) const {
+    TCommandPieces pieces;
+    pieces.UseDefaultFFmpeg = UseDefaultFFmpeg;
+    pieces.FFmpegPath = FFmpegPath;
+    pieces.Overwrite = overwrite;
+    pieces.InputFile = InputFile;
+    pieces.Params = Params;
+    pieces.OutputFile = OutputFile;
+    return pieces;
+}
+
+TLaunch TConvertProcess::Launch(bool overwrite) const {
+    TLaunch launch;
+    launch.Program = ResolveFFmpeg(UseDefaultFFmpeg, FFmpegPath);
+    if (launch.Program.empty())
+        RaiseLastError(strings::kCreateProcessError, ENOENT);
+    launch.Arguments = BuildArgv(
+        Pieces(overwrite), ApplyParamsAdapter(AdaptParams, SplitParams(Params), launch.Program));
+    return launch;
 }
 
 void TConvertProcess::Stop(std::int32_t /*exitCode*/) {

@@ -14,6 +14,8 @@ packages=(
     libgl-dev      # Qt's CMake files look for the OpenGL headers
     ffmpeg         # the encoder the program drives, and ffprobe for the tests
     fonts-dejavu-core # a sans-serif font for the forms, also headless
+    fonts-dejavu-extra # its condensed cut, which keeps the forms' texts inside their places
+    qt6-svg-dev    # the forms' pictures and skin are SVG files drawn at run time
     libgtest-dev   # GoogleTest for the unit tests
     clang-format   # the format check that runs with the tests
     clang          # make fuzz: libFuzzer targets
