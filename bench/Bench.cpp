@@ -2,7 +2,7 @@
 //
 //   kestrine_bench [--runs N] [--quick] [--only 1,2,...] [--ffmpeg PATH]
 //
-// --runs sets the repetitions of the slow figures (default 5), --quick makes every figure small
+// --runs sets the repetitions of the slow figures (default 7), --quick makes every figure small
 // (to see that it all works, not for figures), --only picks figures.
 
 #include "bench/Figures.h"

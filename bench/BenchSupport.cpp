@@ -40,6 +40,13 @@ double Median(std::vector<double> samples) {
     return samples.size() % 2 == 1 ? samples[mid] : (samples[mid - 1] + samples[mid]) / 2;
 }
 
+double MedianRatio(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        ratios.push_back(b[i] != 0 ? a[i] / b[i] : 0);
+    return Median(ratios);
+}
+
 pid_t Spawn(const std::vector<std::string>& argv, int stdIn, int stdOut, int stdErr,
             const std::vector<std::string>& extraEnv) {
     std::vector<char*> args;

@@ -19,6 +19,9 @@ std::int64_t MonotonicNs();
 double MsSince(std::int64_t startNs);
 
 double Median(std::vector<double> samples);
+// The median of a[i] / b[i]: each pair was taken one after the other, so a change of the other
+// load on the machine between pairs cancels out.
+double MedianRatio(const std::vector<double>& a, const std::vector<double>& b);
 
 // Starts argv[0] (a path) with argv; stdin, stdout and stderr become the given descriptors (-1:
 // /dev/null). extraEnv entries ("NAME=value") are added to the environment. Returns the pid, or

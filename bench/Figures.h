@@ -21,7 +21,7 @@ struct Setup {
     std::string stampExit;  // prints the moment it ends, then ends
     std::string flood;      // floods both pipes with progress lines
     std::string bareWindow; // a bare Qt window: the start-up baseline
-    int runs = 5;           // repetitions of the slow figures
+    int runs = 7;           // repetitions of the slow figures
     bool quick = false;     // smaller batches, for a look at whether it all works
 };
 

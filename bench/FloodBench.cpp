@@ -145,6 +145,7 @@ void FloodFigure(const Setup& setup, Table& table) {
     const double total = static_cast<double>(2 * perPipe) / (1 << 20);
     const double engineRate = total / (Median(a) / 1000);
     const double plainRate = total / (Median(b) / 1000);
+    const double ratio = MedianRatio(b, a); // of throughputs: the plain loop's time over ours
 
     std::vector<double> engineStalls, plainStalls;
     for (const auto& r : engineReports)
@@ -156,10 +157,11 @@ void FloodFigure(const Setup& setup, Table& table) {
     table.Add({"4",
                "flood " + std::to_string(static_cast<int>(total)) +
                    " MiB on both pipes: engine reads and parses",
-               engineRate, "MiB/s", "plain read loop", plainRate, engineRate / plainRate, ">= 0.5",
-               ok && engineRate / plainRate >= 0.5,
-               std::to_string(runs) + " runs each; " + std::to_string(notices) +
-                   " progress notices per run; load " + loadBefore + (ok ? "" : "; FAILED")});
+               engineRate, "MiB/s", "plain read loop", plainRate, ratio, ">= 0.5",
+               ok && ratio >= 0.5,
+               std::to_string(runs) + " runs each, the ratio a median over the pairs; " +
+                   std::to_string(notices) + " progress notices per run; load " + loadBefore +
+                   (ok ? "" : "; FAILED")});
     const double typicalStall = Median(engineStalls);
     table.Add({"4", "the child's longest blocked write", typicalStall, "ms", "plain read loop",
                Median(plainStalls), typicalStall / Median(plainStalls), "< 20 ms",
