@@ -276,7 +276,8 @@ int Convert(const ConvertOptions& options, std::istream& in, std::ostream& out, 
     }
     for (const std::string& file : options.files) {
         if (!platform::FileExists(file)) {
-            err << "kestrine-cli: " << file << ": no such file\n";
+            err << "kestrine-cli: " << file
+                << (IsFolder(file) ? ": a folder, not a file\n" : ": no such file\n");
             return kExitUsage;
         }
     }
