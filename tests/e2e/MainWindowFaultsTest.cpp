@@ -271,8 +271,8 @@ TEST_F(MainWindowFaults, SettingsFileThatIsGarbageHugeOrAPipe) {
             const std::string before =
                 c.profile.empty() ? garbage : "[Options]\nJunk=" + junk + "\n";
             EXPECT_EQ(after.compare(0, before.size(), before), 0) << "bytes that were there";
-            TfrmMain again;
-            EXPECT_EQ(again.ProfileText(), c.profile);
+            EXPECT_NE(after.find("\nOutputFormat=" + c.profile + "\n", before.size() - 1),
+                      std::string::npos);
         }
         EXPECT_EQ(Names(file.parent_path()), std::vector<std::string>{"settings.ini"});
         fs::remove_all(config);
