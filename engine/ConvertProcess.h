@@ -59,6 +59,10 @@ public:
     TConvertProcess(const TConvertProcess&) = delete;
     TConvertProcess& operator=(const TConvertProcess&) = delete;
 
+    // What the child's output and error pipes are asked to hold: FFmpeg writes on while the GUI
+    // thread is busy elsewhere, and a flood is read in few large pieces.
+    static constexpr int kOutputPipeBytes = 1 << 20;
+
     // The three pipes; a descriptor not open is -1. The child's ends (StdInRead, StdOutWrite,
     // StdErrWrite) are its standard handles; nothing is ever written to its standard input, and
     // StdInWrite is closed as soon as the child runs, so that the child reads an ended input.
@@ -124,6 +128,8 @@ public:
     // completion (a failed file) and raises.
     void ReadStdOut();
     void ReadStdErr();
+    // Scans whole lines and posts their progress notices: at most 16 for one read, the first
+    // ones and the latest (a flood of progress lines would otherwise flood the receiver).
     void ParseOutput(const char* buffer, std::int32_t count);
 
     // Raises kestrine::Exception: message followed directly by the error number in decimal.

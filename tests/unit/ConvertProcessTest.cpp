@@ -184,6 +184,19 @@ TEST_F(ConvertProcessTest, ProgressLinesJoinedByLoneCrsRiseToOneHundred) {
                                        "\" -vn -ab 128k \"" + (dir / "out.mp3").string() + "\"");
 }
 
+TEST_F(ConvertProcessTest, ManyProgressLinesOfOneReadPostTheFirstOnesAndTheLatest) {
+    std::string chunk = "Duration: 00:01:40.00\n";
+    for (int s = 1; s <= 100; ++s)
+        chunk += "time=" + std::to_string(s) + ".00\r";
+    engine->ParseOutput(chunk.data(), static_cast<std::int32_t>(chunk.size()));
+    Settle();
+    std::vector<std::int32_t> expected;
+    for (int p = 1; p <= 15; ++p)
+        expected.push_back(p);
+    expected.push_back(100);
+    EXPECT_EQ(receiver.Percents(), expected);
+}
+
 TEST_F(ConvertProcessTest, OutputQuirksOfFFmpeg) {
     const struct {
         const char* mode;
