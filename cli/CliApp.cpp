@@ -275,7 +275,8 @@ bool SetUpIsSound(const ConvertOptions& options, std::ostream& err) {
     }
     for (const std::string& file : options.files) {
         if (!platform::FileExists(file)) {
-            err << "kestrine-cli: " << file << ": no such file\n";
+            err << "kestrine-cli: " << file
+                << (IsFolder(file) ? ": a folder, not a file\n" : ": no such file\n");
             return false;
         }
     }

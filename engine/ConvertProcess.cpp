@@ -250,6 +250,11 @@ void TConvertProcess::Start() {
                                          StdErrWrite, ProcessInfo);
         if (error != 0)
             RaiseLastError(strings::kCreateProcessError, error);
+        // Nothing is ever written to the child, so its standard input reads as ended from the
+        // start, as with "< /dev/null": FFmpeg never waits on it for a key or an answer. An
+        // output that appeared after the check above is then refused by FFmpeg's own question
+        // ("Not overwriting - exiting") instead of leaving it waiting until "Stop".
+        platform::CloseDescriptor(StdInWrite);
 
         int outCopy = -1;
         int errCopy = -1;

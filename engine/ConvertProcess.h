@@ -64,7 +64,8 @@ public:
     static constexpr int kOutputPipeBytes = 1 << 20;
 
     // The three pipes; a descriptor not open is -1. The child's ends (StdInRead, StdOutWrite,
-    // StdErrWrite) are its standard handles; nothing is ever written to its standard input.
+    // StdErrWrite) are its standard handles; nothing is ever written to its standard input, and
+    // StdInWrite is closed as soon as the child runs, so that the child reads an ended input.
     int StdInRead = -1;
     int StdInWrite = -1;
     int StdOutRead = -1;

@@ -240,7 +240,8 @@ std::string Compose(std::string_view text, std::string_view section, std::string
 int ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
     text.clear();
     missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: opening a named pipe would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             missing = true;
@@ -255,8 +256,10 @@ int ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
             error = errno;
         } else if (S_ISDIR(st.st_mode)) {
             error = EISDIR;
+        } else if (!S_ISREG(st.st_mode)) {
+            error = EINVAL; // a pipe or a device would never end or never hold settings
         } else {
-            if (S_ISREG(st.st_mode) && st.st_size > 0)
+            if (st.st_size > 0)
                 text.reserve(static_cast<std::size_t>(st.st_size));
             char buffer[65536];
             for (;;) {
@@ -343,6 +346,9 @@ int ReplaceFile(const std::string& path, std::string_view data) {
     if (exists) {
         if (S_ISDIR(st.st_mode))
             return EISDIR;
+        // Renaming over a pipe or a device (a link to /dev/null) would replace it.
+        if (!S_ISREG(st.st_mode))
+            return EINVAL;
         if ((st.st_mode & 0222) == 0)
             return EACCES; // read-only, whoever we are
         if (::access(target.c_str(), W_OK) != 0)

@@ -18,7 +18,9 @@
 //
 // Every write goes to a temporary file in the same folder, which is flushed to disk and renamed
 // over the old file: at any moment the file holds either its old or its new text in full.
-// A file without any write permission bit counts as read-only and is not replaced.
+// A file without any write permission bit counts as read-only and is not replaced. A path that
+// holds something other than a regular file (a folder, a named pipe, a device, also behind a
+// link) reads as the default and is never written.
 //
 // The object only records the path; every call reads the file afresh. Not thread-safe.
 

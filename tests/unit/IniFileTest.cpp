@@ -237,6 +237,23 @@ TEST_F(IniFileTest, FailedWritesLeaveTheFileAsItWas) {
     EXPECT_FALSE(fs::exists(dir + "/none"));
 }
 
+// A named pipe, or a link to one (as a link to /dev/null would be), in the file's place: a read
+// does not wait for a writer, and a write neither waits nor replaces it with a file.
+TEST_F(IniFileTest, PipeInTheFilesPlaceIsNeitherWaitedOnNorReplaced) {
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    const std::string link = dir + "/link.ini";
+    fs::create_symlink(path, link);
+    for (const std::string& name : {path, link}) {
+        IniFile ini(name);
+        EXPECT_EQ(ini.ReadString("Options", "A", "dflt"), "dflt") << name;
+        EXPECT_FALSE(ini.WriteString("Options", "A", "2")) << name;
+        EXPECT_EQ(ini.LastError(), EINVAL);
+    }
+    EXPECT_TRUE(fs::is_fifo(path));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{"link.ini", "settings.ini"}));
+}
+
 TEST_F(IniFileTest, KeepsPermissionsAndLinks) {
     const mode_t oldMask = ::umask(022);
     IniFile ini(path);
