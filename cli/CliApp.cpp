@@ -253,34 +253,81 @@ int Usage(std::ostream& err, const std::string& error) {
     return kExitUsage;
 }
 
-int Convert(const ConvertOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
-            bool terminal) {
-    const std::string ext = GetProfileExt(options.profile);
-    if (ext.empty()) {
+// The mistakes of set-up that end the run before any file: exit status 2 and a message.
+bool SetUpIsSound(const ConvertOptions& options, std::ostream& err) {
+    if (GetProfileExt(options.profile).empty()) {
         err << "kestrine-cli: unknown profile \"" << options.profile
             << "\" (see kestrine-cli --list-profiles)\n";
-        return kExitUsage;
+        return false;
     }
     if (options.outputDir && !IsFolder(*options.outputDir)) {
         err << "kestrine-cli: " << *options.outputDir << strings::kOutputDirMissing << '\n';
-        return kExitUsage;
+        return false;
     }
     if (options.ffmpeg && !platform::IsExecutableFile(*options.ffmpeg)) {
         err << "kestrine-cli: " << *options.ffmpeg << ": no FFmpeg program there\n";
-        return kExitUsage;
+        return false;
     }
     if (!options.ffmpeg && ResolveFFmpeg(true, "").empty()) {
         err << "kestrine-cli: ffmpeg was found neither beside kestrine-cli nor on PATH"
                " (install it, or name it with --ffmpeg PATH)\n";
-        return kExitUsage;
+        return false;
     }
     for (const std::string& file : options.files) {
         if (!platform::FileExists(file)) {
             err << "kestrine-cli: " << file
                 << (IsFolder(file) ? ": a folder, not a file\n" : ": no such file\n");
-            return kExitUsage;
+            return false;
         }
     }
+    return true;
+}
+
+TBatchQueue QueueOf(const ConvertOptions& options) {
+    TBatchQueue queue(options.files);
+    queue.Ext = GetProfileExt(options.profile);
+    queue.SameAsInput = options.sameAsInput;
+    queue.OutputFolder = options.outputDir.value_or("");
+    return queue;
+}
+
+// For each file, the command the engine would launch for it as a new output, one a line;
+// nothing is run and nothing is asked.
+int PrintCommands(const ConvertOptions& options, std::ostream& out, std::ostream& err) {
+    if (!SetUpIsSound(options, err))
+        return kExitUsage;
+    TBatchQueue queue = QueueOf(options);
+    TConvertProcess engine;
+    engine.Params = GetProfileParams(options.profile);
+    engine.UseDefaultFFmpeg = !options.ffmpeg.has_value();
+    engine.FFmpegPath = options.ffmpeg.value_or("");
+    int code = kExitOk;
+    for (; !queue.Finished(); queue.MoveNext()) {
+        engine.InputFile = queue.CurrentInput();
+        engine.OutputFile = queue.CurrentOutput();
+        if (platform::IsSameFile(engine.InputFile, engine.OutputFile)) {
+            err << "kestrine-cli: " << engine.InputFile
+                << ": the output would be the input file itself; nothing would be launched\n";
+            code = kExitSomeFailed;
+            continue;
+        }
+        try {
+            const TLaunch launch = engine.Launch(false);
+            out << ShellCommand(launch.Program, launch.Arguments) << '\n';
+        } catch (const Exception& e) {
+            err << "kestrine-cli: " << ExtractFileName(engine.InputFile) << ": " << e.what()
+                << '\n';
+            code = kExitSomeFailed;
+        }
+    }
+    out << std::flush;
+    return code;
+}
+
+int Convert(const ConvertOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
+            bool terminal) {
+    if (!SetUpIsSound(options, err))
+        return kExitUsage;
 
     static int argc = 1;
     static char name[] = "kestrine-cli";
@@ -313,10 +360,7 @@ int Convert(const ConvertOptions& options, std::istream& in, std::ostream& out, 
                                                 : platform::MessageAnswer::No;
         });
 
-    TBatchQueue queue(options.files);
-    queue.Ext = ext;
-    queue.SameAsInput = options.sameAsInput;
-    queue.OutputFolder = options.outputDir.value_or("");
+    TBatchQueue queue = QueueOf(options);
 
     int code;
     {
@@ -334,9 +378,37 @@ int Convert(const ConvertOptions& options, std::istream& in, std::ostream& out, 
 
 } // namespace
 
+std::string ShellQuote(std::string_view word) {
+    const auto plain = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view("_-+=.,:/@%").find(c) != std::string_view::npos;
+    };
+    // A leading "=" is a path lookup in zsh.
+    if (!word.empty() && word.front() != '=' && std::all_of(word.begin(), word.end(), plain))
+        return std::string(word);
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string ShellCommand(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string line =
+        ShellQuote(program.find('/') == std::string::npos ? "./" + program : program);
+    for (std::size_t i = 1; i < arguments.size(); ++i)
+        line += ' ' + ShellQuote(arguments[i]);
+    return line;
+}
+
 std::string UsageText() {
     return "Usage: kestrine-cli --profile TEXT (--output-dir DIR | --same-as-input)\n"
            "                   [--ffmpeg PATH] [--overwrite ask|yes|no] [--notices] FILE...\n"
+           "       kestrine-cli --print-command --profile TEXT (--output-dir DIR |\n"
+           "                   --same-as-input) [--ffmpeg PATH] FILE...\n"
            "       kestrine-cli --list-profiles\n"
            "\n"
            "  --profile TEXT    a profile caption (see --list-profiles) or a manual profile\n"
@@ -349,6 +421,9 @@ std::string UsageText() {
            "                    answer yes or no for every file\n"
            "  --notices         print every notice: \"progress PERCENT ELAPSED ESTIMATED\"\n"
            "                    or \"done STATUS some|none\"\n"
+           "  --print-command   print, for each file, the FFmpeg command that would be\n"
+           "                    launched for a new output, quoted for a POSIX shell, one file\n"
+           "                    a line; nothing is run and nothing is asked\n"
            "  --list-profiles   print the built-in profiles, one a line:\n"
            "                    category, caption, arguments and extension, separated by TABs\n"
            "\n"
@@ -419,6 +494,8 @@ std::optional<ConvertOptions> ParseConvertOptions(const std::vector<std::string>
             options.sameAsInput = true;
         } else if (option == "--notices") {
             options.notices = true;
+        } else if (option == "--print-command") {
+            options.printCommand = true;
         } else {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -460,6 +537,8 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     const std::optional<ConvertOptions> options = ParseConvertOptions(args, error);
     if (!options)
         return Usage(err, error);
+    if (options->printCommand)
+        return PrintCommands(*options, out, err);
     return Convert(*options, in, out, err, terminal);
 }
 

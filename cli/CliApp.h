@@ -3,6 +3,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrine::cli {
@@ -23,6 +24,7 @@ struct ConvertOptions {
     std::optional<std::string> ffmpeg; // a chosen program; none: plain "ffmpeg" from the search
     OverwriteAnswer overwrite = OverwriteAnswer::Ask;
     bool notices = false;
+    bool printCommand = false; // print what would be launched for each file instead of running it
     std::vector<std::string> files;
 };
 
@@ -42,6 +44,15 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
 // Prints the catalogue in menu order: category, TAB, caption, TAB, arguments as stored, TAB,
 // extension, one profile a line.
 void PrintProfiles(std::ostream& out);
+
+// word as one word of a POSIX shell: as it is when it holds only characters no shell treats
+// specially, else between single quotes (a quote inside written '\''). Any byte but NUL keeps.
+std::string ShellQuote(std::string_view word);
+
+// The command that launches program with arguments (arguments[0], the name the program gets
+// for itself, is left out), each word shell-quoted, separated by blanks. A program without "/"
+// is named "./program", which the shell runs from the current folder as the engine does.
+std::string ShellCommand(const std::string& program, const std::vector<std::string>& arguments);
 
 std::string UsageText();
 

@@ -20,6 +20,8 @@ namespace kestrine {
 namespace {
 
 constexpr int kIdleWaitMs = 100;
+// Progress notices of one read at most: the first ones and the latest (see ParseChunk).
+constexpr std::size_t kNoticesPerRead = 16;
 
 constexpr std::string_view kStdInCreation = "Error on STDIN pipe creation : ";
 constexpr std::string_view kStdOutCreation = "Error on STDOUT pipe creation : ";
@@ -96,7 +98,11 @@ private:
                 return;
             if (idle) {
                 const int fds[] = {stdOut_.Get(), stdErr_.Get(), child_.pidFd, wake_.Fd()};
-                platform::WaitReadable(fds, kIdleWaitMs);
+                // With the child's pidfd and the wake event, every reason to look again wakes
+                // the wait, so a silent child costs no wake-ups; without either, look again
+                // now and then.
+                const bool wakesByItself = child_.pidFd >= 0 && wake_.Fd() >= 0;
+                platform::WaitReadable(fds, wakesByItself ? -1 : kIdleWaitMs);
                 if (Terminated())
                     return;
                 if (platform::HasEnded(child_)) {
@@ -213,13 +219,7 @@ void TConvertProcess::Start() {
         return;
     }
 
-    TCommandPieces pieces;
-    pieces.UseDefaultFFmpeg = UseDefaultFFmpeg;
-    pieces.FFmpegPath = FFmpegPath;
-    pieces.InputFile = InputFile;
-    pieces.Params = Params;
-    pieces.OutputFile = OutputFile;
-
+    bool overwrite = false;
     if (platform::FileExists(OutputFile)) {
         platform::MessageRequest question;
         question.text = QFile::decodeName(QByteArray::fromStdString(OutputFile)) +
@@ -235,22 +235,19 @@ void TConvertProcess::Start() {
             NotifyFinished(kStatusInUse);
             return;
         }
-        pieces.Overwrite = true;
+        overwrite = true;
     }
 
     CreatePipes();
-    CommandLine = BuildCommandLineText(pieces);
+    CommandLine = BuildCommandLineText(Pieces(overwrite));
     Parse.DurationSec = 0;
 
     try {
-        const std::string program = ResolveFFmpeg(UseDefaultFFmpeg, FFmpegPath);
-        if (program.empty())
-            RaiseLastError(strings::kCreateProcessError, ENOENT);
-        Arguments =
-            BuildArgv(pieces, ApplyParamsAdapter(AdaptParams, SplitParams(Params), program));
+        TLaunch launch = Launch(overwrite);
+        Arguments = std::move(launch.Arguments);
 
-        int error = platform::SpawnChild(program, Arguments, StdInRead, StdOutWrite, StdErrWrite,
-                                         ProcessInfo);
+        int error = platform::SpawnChild(launch.Program, Arguments, StdInRead, StdOutWrite,
+                                         StdErrWrite, ProcessInfo);
         if (error != 0)
             RaiseLastError(strings::kCreateProcessError, error);
         // Nothing is ever written to the child, so its standard input reads as ended from the
@@ -287,6 +284,27 @@ void TConvertProcess::Start() {
         CloseChildInfo();
         throw;
     }
+}
+
+TCommandPieces TConvertProcess::Pieces(bool overwrite) const {
+    TCommandPieces pieces;
+    pieces.UseDefaultFFmpeg = UseDefaultFFmpeg;
+    pieces.FFmpegPath = FFmpegPath;
+    pieces.Overwrite = overwrite;
+    pieces.InputFile = InputFile;
+    pieces.Params = Params;
+    pieces.OutputFile = OutputFile;
+    return pieces;
+}
+
+TLaunch TConvertProcess::Launch(bool overwrite) const {
+    TLaunch launch;
+    launch.Program = ResolveFFmpeg(UseDefaultFFmpeg, FFmpegPath);
+    if (launch.Program.empty())
+        RaiseLastError(strings::kCreateProcessError, ENOENT);
+    launch.Arguments = BuildArgv(
+        Pieces(overwrite), ApplyParamsAdapter(AdaptParams, SplitParams(Params), launch.Program));
+    return launch;
 }
 
 void TConvertProcess::Stop(std::int32_t /*exitCode*/) {
@@ -338,8 +356,11 @@ void TConvertProcess::CreatePipes() {
     for (const auto& pipe : pipes) {
         int error = platform::CreatePipe(pipe.readEnd, pipe.writeEnd);
         // Our read ends never wait: a read takes what is there.
-        if (error == 0 && &pipe.readEnd != &StdInRead)
+        if (error == 0 && &pipe.readEnd != &StdInRead) {
             error = platform::SetNonBlocking(pipe.readEnd);
+            // A pipe that cannot grow keeps its size: a wish, not a need.
+            platform::SetPipeCapacity(pipe.readEnd, kOutputPipeBytes);
+        }
         if (error != 0) {
             ClosePipes();
             RaiseLastError(pipe.message, error);
@@ -366,9 +387,11 @@ void TConvertProcess::ReadStdErr() {
 
 void TConvertProcess::ReadPipe(int fd, int stream, std::string_view errorText) {
     const auto count = static_cast<std::size_t>(std::max<std::int32_t>(BytesAvailable, 0));
-    std::string buffer(count, '\0');
+    TLineJoiner& joiner = lines_[stream == 1 ? 0 : 1];
+    // The bytes go straight behind the unfinished line this pipe left last time.
+    char* const room = joiner.Room(count);
     std::size_t got = 0;
-    const int error = fd < 0 ? EBADF : platform::ReadAvailable(fd, buffer.data(), count, got);
+    const int error = fd < 0 ? EBADF : platform::ReadAvailable(fd, room, count, got);
     if (error != 0) {
         // The child can no longer be watched: it ends, and the file counts as failed.
         DropChild();
@@ -377,10 +400,9 @@ void TConvertProcess::ReadPipe(int fd, int stream, std::string_view errorText) {
         NotifyFinished(kStatusDone);
         RaiseLastError(errorText, error);
     }
-    buffer.resize(got);
-    if (OutputObserver && !buffer.empty())
-        OutputObserver(stream, buffer);
-    const std::string lines = lines_[stream == 1 ? 0 : 1].Take(buffer);
+    if (OutputObserver && got > 0)
+        OutputObserver(stream, std::string_view(room, got));
+    const std::string_view lines = joiner.Commit(got);
     if (!lines.empty())
         ParseOutput(lines.data(), static_cast<std::int32_t>(lines.size()));
 }
@@ -388,7 +410,8 @@ void TConvertProcess::ReadPipe(int fd, int stream, std::string_view errorText) {
 void TConvertProcess::ParseOutput(const char* buffer, std::int32_t count) {
     const std::string_view chunk(buffer,
                                  static_cast<std::size_t>(std::max<std::int32_t>(count, 0)));
-    for (const TProgress& progress : ParseChunk(chunk, Parse, MonotonicClock::now())) {
+    for (const TProgress& progress :
+         ParseChunk(chunk, Parse, MonotonicClock::now(), kNoticesPerRead)) {
         platform::PostNotice(NotifyWindow.data(),
                              std::make_unique<TConvertInfoEvent>(
                                  std::make_unique<TProcessInfo>(ProgressNotice(progress))));

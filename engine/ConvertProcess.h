@@ -45,6 +45,12 @@ private:
 
 class TConvertThread;
 
+// What is launched for one file: the program that runs and the argument list it is handed.
+struct TLaunch {
+    std::string Program;
+    std::vector<std::string> Arguments;
+};
+
 class TConvertProcess {
 public:
     TConvertProcess();
@@ -52,6 +58,10 @@ public:
     ~TConvertProcess();
     TConvertProcess(const TConvertProcess&) = delete;
     TConvertProcess& operator=(const TConvertProcess&) = delete;
+
+    // What the child's output and error pipes are asked to hold: FFmpeg writes on while the GUI
+    // thread is busy elsewhere, and a flood is read in few large pieces.
+    static constexpr int kOutputPipeBytes = 1 << 20;
 
     // The three pipes; a descriptor not open is -1. The child's ends (StdInRead, StdOutWrite,
     // StdErrWrite) are its standard handles; nothing is ever written to its standard input, and
@@ -96,6 +106,11 @@ public:
     // notice follows (already posted when the output was kept, is in use or is the input file
     // itself), unless Stop comes first. Raising (kestrine::Exception), no notice follows.
     void Start();
+    // What Start launches for the fields as they are now, with "-y" when overwrite: the program
+    // found for the FFmpeg choice and the argument list built from the pieces, the profile's
+    // arguments split and passed through AdaptParams. Starts nothing and asks nothing. Raises
+    // kestrine::Exception as Start does when no program is found or the arguments are refused.
+    TLaunch Launch(bool overwrite) const;
     // Kills the running child and ends the batch (clears Running); posts nothing, waits for
     // nothing, and no notice of that child follows. Nothing when Running is false. A signal
     // cannot carry an exit code, so exitCode is not used.
@@ -113,12 +128,15 @@ public:
     // completion (a failed file) and raises.
     void ReadStdOut();
     void ReadStdErr();
+    // Scans whole lines and posts their progress notices: at most 16 for one read, the first
+    // ones and the latest (a flood of progress lines would otherwise flood the receiver).
     void ParseOutput(const char* buffer, std::int32_t count);
 
     // Raises kestrine::Exception: message followed directly by the error number in decimal.
     [[noreturn]] static void RaiseLastError(std::string_view message, int error = errno);
 
 private:
+    TCommandPieces Pieces(bool overwrite) const;
     void ReadPipe(int fd, int stream, std::string_view errorText);
     // Lets go of the current child: its thread ends it (if it still runs) and reaps it.
     void DropChild();

@@ -1,5 +1,6 @@
 #include "engine/FFmpegCapabilities.h"
 
+#include "platform/AppDirs.h"
 #include "platform/Process.h"
 
 #include <QByteArray>
@@ -8,15 +9,22 @@
 #include <QStandardPaths>
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
+#include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -260,7 +268,8 @@ void CloseFd(int& fd) {
     fd = -1;
 }
 
-bool Spawn(Probe& probe, const std::string& program, const std::vector<std::string>& args) {
+bool Spawn(Probe& probe, const std::string& program, const std::vector<std::string>& args,
+           char* const* env = environ) {
     std::array<std::array<int, 2>, 2> pipes{{{-1, -1}, {-1, -1}}};
     for (auto& pipe : pipes)
         if (::pipe2(pipe.data(), O_CLOEXEC) != 0) {
@@ -279,7 +288,7 @@ bool Spawn(Probe& probe, const std::string& program, const std::vector<std::stri
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    int rc = ::posix_spawnp(&probe.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    int rc = ::posix_spawnp(&probe.pid, program.c_str(), &actions, nullptr, argv.data(), env);
     posix_spawn_file_actions_destroy(&actions);
     for (auto& pipe : pipes)
         CloseFd(pipe[1]);
@@ -292,7 +301,7 @@ bool Spawn(Probe& probe, const std::string& program, const std::vector<std::stri
 }
 
 // Reads every probe's pipes until all of them have ended or the deadline has passed.
-void Drain(std::array<Probe, kProbeCount>& probes, std::chrono::steady_clock::time_point deadline) {
+void Drain(std::span<Probe> probes, std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         std::vector<pollfd> polled;
         std::vector<std::pair<std::size_t, std::size_t>> owner; // probe, pipe
@@ -406,6 +415,195 @@ std::string ResolveFFmpegExecutable(const std::string& executable) {
 
 namespace {
 
+// The cache file's first line; another one (an older format) is not read.
+constexpr std::string_view kCacheHeader = "Kestrine FFmpeg capabilities 1";
+constexpr std::size_t kCacheFileLimit = 8u << 20;
+// What the dynamic loader reads to find the libraries: another value, other libraries.
+constexpr const char* kLoaderVariables[] = {"LD_LIBRARY_PATH", "LD_PRELOAD"};
+
+// "device inode size mtime ctime" of a file, the times in nanoseconds; "" when it cannot be
+// told.
+std::string FileIdentity(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return {};
+    auto ns = [](const timespec& t) {
+        return std::to_string(static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec);
+    };
+    return std::to_string(info.st_dev) + ' ' + std::to_string(info.st_ino) + ' ' +
+           std::to_string(info.st_size) + ' ' + ns(info.st_mtim) + ' ' + ns(info.st_ctim);
+}
+
+// A name fits a line of the cache file: not empty, no tab, no line break.
+bool Writable(std::string_view name) {
+    return !name.empty() && name.find_first_of("\t\r\n") == std::string_view::npos;
+}
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> fields;
+    while (true) {
+        const std::size_t tab = line.find('\t');
+        fields.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos)
+            return fields;
+        line.remove_prefix(tab + 1);
+    }
+}
+
+bool AllKnown(const FFmpegCapabilities& caps) {
+    return caps.encoders && caps.options && caps.acceptsUnitWithB && caps.acceptsAviTagInMp4;
+}
+
+// Whether path is an ELF executable, and whether it names a program interpreter (the dynamic
+// loader); nothing when it is no ELF file (a script, say, whose real program the loader would
+// not show).
+std::optional<bool> ElfHasInterpreter(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<unsigned char, 64> header{};
+    in.read(reinterpret_cast<char*>(header.data()), header.size());
+    if (in.gcount() < 52 || header[0] != 0x7f || header[1] != 'E' || header[2] != 'L' ||
+        header[3] != 'F')
+        return std::nullopt;
+    if (header[EI_CLASS] != ELFCLASS32 && header[EI_CLASS] != ELFCLASS64)
+        return std::nullopt;
+    const bool wide = header[EI_CLASS] == ELFCLASS64;
+    if (header[EI_DATA] != (std::endian::native == std::endian::little ? ELFDATA2LSB : ELFDATA2MSB))
+        return std::nullopt; // not for this machine
+    std::uint64_t offset = 0;
+    std::uint16_t entrySize = 0, count = 0;
+    if (wide) {
+        Elf64_Ehdr e;
+        std::memcpy(&e, header.data(), sizeof e);
+        offset = e.e_phoff;
+        entrySize = e.e_phentsize;
+        count = e.e_phnum;
+    } else {
+        Elf32_Ehdr e;
+        std::memcpy(&e, header.data(), sizeof e);
+        offset = e.e_phoff;
+        entrySize = e.e_phentsize;
+        count = e.e_phnum;
+    }
+    if (entrySize < (wide ? sizeof(Elf64_Phdr) : sizeof(Elf32_Phdr)) || count > 4096)
+        return std::nullopt;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        std::array<char, sizeof(Elf64_Phdr)> entry{};
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(offset + std::uint64_t{i} * entrySize));
+        in.read(entry.data(), wide ? sizeof(Elf64_Phdr) : sizeof(Elf32_Phdr));
+        if (!in)
+            return std::nullopt;
+        std::uint32_t type = 0;
+        std::memcpy(&type, entry.data(), sizeof type); // p_type comes first in both
+        if (type == PT_INTERP)
+            return true;
+    }
+    return false;
+}
+
+// The shared libraries the dynamic loader gives executable, as it names them when asked to
+// trace them (LD_TRACE_LOADED_OBJECTS: it resolves them and ends before the program runs);
+// none for a static executable; nothing when that cannot be told.
+std::optional<std::vector<std::string>> LoadedLibraries(const std::string& executable) {
+    const std::optional<bool> dynamic = ElfHasInterpreter(executable);
+    if (!dynamic)
+        return std::nullopt;
+    std::vector<std::string> libraries;
+    if (!*dynamic)
+        return libraries;
+
+    std::vector<std::string> envText;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string_view(*e).rfind("LD_TRACE_LOADED_OBJECTS=", 0) != 0)
+            envText.emplace_back(*e);
+    }
+    envText.emplace_back("LD_TRACE_LOADED_OBJECTS=1");
+    std::vector<char*> env;
+    for (std::string& entry : envText)
+        env.push_back(entry.data());
+    env.push_back(nullptr);
+
+    std::array<Probe, 1> trace;
+    const auto deadline = std::chrono::steady_clock::now() + kProbeTimeout;
+    if (!Spawn(trace[0], executable, {}, env.data()))
+        return std::nullopt;
+    Drain(trace, deadline);
+    Reap(trace[0], deadline);
+    if (!trace[0].finished || trace[0].exitCode != 0)
+        return std::nullopt;
+    // "\tlibavcodec.so.59 => /lib/x86_64-linux-gnu/libavcodec.so.59 (0x...)", the loader as
+    // "\t/lib64/ld-linux-x86-64.so.2 (0x...)", the kernel's "\tlinux-vdso.so.1 (0x...)".
+    bool missing = false;
+    ForEachLine(trace[0].text[0], [&](std::string_view line) {
+        line = TrimLeft(line);
+        if (const std::size_t arrow = line.find(" => "); arrow != std::string_view::npos)
+            line.remove_prefix(arrow + 4);
+        else if (line.empty() || line.front() != '/')
+            return;
+        const std::string_view path = line.substr(0, line.find(" ("));
+        if (path.empty() || path.front() != '/')
+            missing = missing || line.find("not found") != std::string_view::npos;
+        else
+            libraries.emplace_back(path);
+    });
+    if (missing || libraries.empty())
+        return std::nullopt;
+    return libraries;
+}
+
+std::string CacheFileOf(const std::string& executable) {
+    const std::string folder = CapabilityCacheFolder();
+    if (folder.empty())
+        return {};
+    std::uint64_t hash = 14695981039346656037ull; // FNV-1a of the path
+    for (unsigned char c : executable)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "ffmpeg-%016llx.cache", static_cast<unsigned long long>(hash));
+    return folder + name;
+}
+
+std::optional<FFmpegCapabilities> ReadCacheFile(const std::string& executable) {
+    const std::string file = CacheFileOf(executable);
+    if (file.empty())
+        return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    std::string text(kCacheFileLimit + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.gcount() <= 0 || static_cast<std::size_t>(in.gcount()) > kCacheFileLimit)
+        return std::nullopt;
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return ReadCapabilityCacheText(text, executable);
+}
+
+// Written beside its final name and renamed over it: a reader sees the old file or the new.
+void WriteCacheFile(const std::string& executable, const FFmpegCapabilities& caps) {
+    if (!AllKnown(caps))
+        return;
+    const std::string file = CacheFileOf(executable);
+    if (file.empty())
+        return;
+    std::optional<std::vector<std::string>> files = LoadedLibraries(executable);
+    if (!files)
+        return;
+    files->insert(files->begin(), executable);
+    const std::string text = CapabilityCacheText(caps, *files);
+    if (text.empty())
+        return;
+    const std::string folder = CapabilityCacheFolder();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const std::string temporary = file + ".tmp" + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush())
+            error = std::make_error_code(std::errc::io_error);
+    }
+    if (error || ::rename(temporary.c_str(), file.c_str()) != 0)
+        std::filesystem::remove(temporary, error);
+}
+
 using SharedCapabilities = std::shared_ptr<const FFmpegCapabilities>;
 
 struct CapabilityCache {
@@ -457,13 +655,137 @@ SharedCapabilities CapabilitiesOf(const std::string& executable) {
         return entry.get();
     SharedCapabilities result;
     try {
-        result = std::make_shared<const FFmpegCapabilities>(
-            ProbeFFmpegCapabilities(canonical, kProbeTimeout));
+        if (std::optional<FFmpegCapabilities> kept = ReadCacheFile(canonical)) {
+            result = std::make_shared<const FFmpegCapabilities>(std::move(*kept));
+        } else {
+            FFmpegCapabilities probed = ProbeFFmpegCapabilities(canonical, kProbeTimeout);
+            WriteCacheFile(canonical, probed);
+            result = std::make_shared<const FFmpegCapabilities>(std::move(probed));
+        }
     } catch (...) {
         result = Unknown();
     }
     promise.set_value(result);
     return result;
+}
+
+void ForgetCapabilities() {
+    CapabilityCache& cache = TheCache();
+    std::lock_guard lock(cache.mutex);
+    cache.entries.clear();
+}
+
+std::string CapabilityCacheFolder() {
+    const std::string home = platform::CacheHomeDir();
+    return home.empty() ? std::string() : home + "Tallowmere/Kestrine/";
+}
+
+std::string CapabilityCacheText(const FFmpegCapabilities& caps,
+                                const std::vector<std::string>& files) {
+    if (!AllKnown(caps) || files.empty())
+        return {};
+    std::string text(kCacheHeader);
+    text += '\n';
+    for (const char* variable : kLoaderVariables) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && !Writable(value))
+            return {};
+        text += std::string("env\t") + variable + '\t' + (value != nullptr ? value : "") + '\n';
+    }
+    for (const std::string& file : files) {
+        const std::string identity = FileIdentity(file);
+        if (!Writable(file) || identity.empty())
+            return {};
+        text += "file\t" + file + '\t' + identity + '\n';
+    }
+    text += std::string("unit\t") + (*caps.acceptsUnitWithB ? "1" : "0") + '\n';
+    text += std::string("tag\t") + (*caps.acceptsAviTagInMp4 ? "1" : "0") + '\n';
+    for (const auto& [name, info] : *caps.encoders) {
+        if (!Writable(name) || !Writable(info.codec))
+            return {};
+        text += "encoder\t" + name + '\t' + info.kind + '\t' + info.codec + '\t' +
+                (info.experimental ? "1" : "0") + '\n';
+    }
+    for (const auto& [name, info] : *caps.options) {
+        if (!Writable(name))
+            return {};
+        text += "option\t" + name + '\t' + (info.takesValue ? "1" : "0");
+        for (const std::string& constant : info.constants) {
+            if (!Writable(constant))
+                return {};
+            text += '\t' + constant;
+        }
+        text += '\n';
+    }
+    for (const std::string& name : caps.optionClasses) {
+        if (!Writable(name))
+            return {};
+        text += "class\t" + name + '\n';
+    }
+    text += "end\n";
+    return text;
+}
+
+std::optional<FFmpegCapabilities> ReadCapabilityCacheText(std::string_view text,
+                                                          const std::string& executable) {
+    FFmpegCapabilities caps;
+    caps.encoders.emplace();
+    caps.options.emplace();
+    bool header = false, ended = false, valid = true, first = true;
+    std::size_t variables = 0;
+    // Lines as written: fields may end in blanks or be empty.
+    while (valid && !text.empty()) {
+        const std::size_t lineEnd = text.find('\n');
+        if (lineEnd == std::string_view::npos) {
+            valid = false; // cut short
+            break;
+        }
+        const std::string_view line = text.substr(0, lineEnd);
+        text.remove_prefix(lineEnd + 1);
+        if (ended) {
+            valid = false;
+            break;
+        }
+        if (!header) {
+            header = valid = line == kCacheHeader;
+            continue;
+        }
+        const std::vector<std::string_view> f = SplitTabs(line);
+        const std::string_view kind = f[0];
+        if (kind == "env" && f.size() == 3 && variables < std::size(kLoaderVariables) &&
+            f[1] == kLoaderVariables[variables]) {
+            const char* value = std::getenv(kLoaderVariables[variables++]);
+            valid = f[2] == (value != nullptr ? value : "");
+        } else if (kind == "file" && f.size() == 3) {
+            // The executable first; every file as it was.
+            valid = (!first || f[1] == executable) && FileIdentity(std::string(f[1])) == f[2];
+            first = false;
+        } else if ((kind == "unit" || kind == "tag") && f.size() == 2 &&
+                   (f[1] == "0" || f[1] == "1")) {
+            (kind == "unit" ? caps.acceptsUnitWithB : caps.acceptsAviTagInMp4) = f[1] == "1";
+        } else if (kind == "encoder" && f.size() == 5 && f[2].size() == 1) {
+            EncoderInfo& info = (*caps.encoders)[std::string(f[1])];
+            info.kind = f[2][0];
+            info.codec = std::string(f[3]);
+            info.experimental = f[4] == "1";
+        } else if (kind == "option" && f.size() >= 3) {
+            OptionInfo& info = (*caps.options)[std::string(f[1])];
+            info.takesValue = f[2] == "1";
+            for (std::size_t i = 3; i < f.size(); ++i)
+                info.constants.emplace(f[i]);
+        } else if (kind == "class" && f.size() == 2) {
+            caps.optionClasses.emplace(f[1]);
+        } else if (kind == "end" && f.size() == 1) {
+            ended = true;
+        } else {
+            valid = false;
+        }
+    }
+    if (!valid || !ended || first || variables != std::size(kLoaderVariables) ||
+        caps.encoders->empty() || caps.options->empty() || !caps.acceptsUnitWithB ||
+        !caps.acceptsAviTagInMp4)
+        return std::nullopt;
+    return caps;
 }
 
 } // namespace kestrine

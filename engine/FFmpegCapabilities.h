@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrine {
 
@@ -76,7 +77,31 @@ inline constexpr std::chrono::milliseconds kProbeTimeout{4000};
 // time) and kept for the run of the program. Safe to call from any thread; a second caller for
 // the same file waits for the first one's probes. A file that does not exist gives a set with
 // every part unknown, and is not kept.
+//
+// What was learnt is also kept on disk for later runs (see CapabilityCacheText), so that a
+// start of kestrine-cli or of the program does not pay for the probes again: a set with every
+// part known, of an ELF executable whose shared libraries the dynamic loader can name.
 std::shared_ptr<const FFmpegCapabilities> CapabilitiesOf(const std::string& executable);
+
+// Forgets what CapabilitiesOf keeps for the run (not what is on disk).
+void ForgetCapabilities();
+
+// The folder of the cache files: "Tallowmere/Kestrine/" in the user's cache folder
+// ($XDG_CACHE_HOME, else ~/.cache); "" when there is none. One file per executable.
+std::string CapabilityCacheFolder();
+
+// The text of a cache file: caps (every part known), learnt from files, the executable's
+// canonical path first and then the shared libraries it runs with, each with its identity
+// (device, inode, size, modification and change times), and the loader's search variables of
+// this process (LD_LIBRARY_PATH, LD_PRELOAD). "" when a name cannot be written in it.
+std::string CapabilityCacheText(const FFmpegCapabilities& caps,
+                                const std::vector<std::string>& files);
+
+// What a cache file's text holds, when it was written for executable (its canonical path),
+// every file it names still has the identity written, and the loader's search variables are
+// the same; nothing otherwise (another build, an upgrade, a damaged or cut file).
+std::optional<FFmpegCapabilities> ReadCapabilityCacheText(std::string_view text,
+                                                          const std::string& executable);
 
 // The file that runs for executable: itself when it holds a "/", otherwise the first match in
 // the program's own folder, then on PATH; "" when there is none.

@@ -39,6 +39,16 @@ std::string ConfigHomeDir() {
     return WithTrailingSlash(home) + ".config/";
 }
 
+std::string CacheHomeDir() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg != nullptr && xdg[0] == '/')
+        return WithTrailingSlash(xdg);
+    const std::string home = HomeDir();
+    if (home.empty())
+        return {};
+    return WithTrailingSlash(home) + ".cache/";
+}
+
 std::string ProgramDir() {
     if (QCoreApplication::instance() != nullptr)
         return WithTrailingSlash(

@@ -11,6 +11,10 @@ namespace platform {
 // ".config/". Empty when no home folder is known either.
 std::string ConfigHomeDir();
 
+// The user's cache folder with a trailing "/": $XDG_CACHE_HOME when it holds an absolute path,
+// else the home folder followed by ".cache/". Empty when no home folder is known either.
+std::string CacheHomeDir();
+
 // The folder of the running program's executable, with a trailing "/".
 std::string ProgramDir();
 

@@ -100,6 +100,12 @@ int SetNonBlocking(int fd) {
     return 0;
 }
 
+int SetPipeCapacity(int fd, int bytes) {
+    if (fcntl(fd, F_SETPIPE_SZ, bytes) < 0)
+        return errno;
+    return 0;
+}
+
 int DuplicateDescriptor(int fd, int& copy) {
     const int result = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (result < 0)

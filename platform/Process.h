@@ -41,6 +41,10 @@ int CreatePipe(int& readEnd, int& writeEnd);
 // Makes reads from fd return at once when nothing is there.
 int SetNonBlocking(int fd);
 
+// Asks that the pipe of fd hold bytes before a writer must wait. The system may round it up, or
+// refuse it (the pipe then keeps the size it has).
+int SetPipeCapacity(int fd, int bytes);
+
 // A close-on-exec copy of fd.
 int DuplicateDescriptor(int fd, int& copy);
 
@@ -82,7 +86,7 @@ void KillChild(const ChildProcess& child);
 ExitStatus ReapChild(ChildProcess& child);
 
 // Waits until one of fds is readable (or, for a pidfd, its process has ended), at most
-// timeoutMs milliseconds. Descriptors of -1 are skipped.
+// timeoutMs milliseconds (-1: no limit). Descriptors of -1 are skipped.
 void WaitReadable(std::span<const int> fds, int timeoutMs);
 
 // A descriptor that another thread can make readable to wake a WaitReadable.

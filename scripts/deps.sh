@@ -22,6 +22,7 @@ packages=(
     libclang-rt-14-dev # the sanitizer and fuzzer runtimes for clang
     xvfb           # a virtual display for screenshots
     xauth
+    libx11-dev     # make bench: watches a virtual display (xvfb) for the program's window
 )
 
 missing=()

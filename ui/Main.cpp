@@ -8,10 +8,13 @@
 #include "platform/Shell.h"
 #include "profiles/Catalogue.h"
 #include "profiles/ProfileLookup.h"
+#include "ui/About.h"
 #include "ui/ConvertHint.h"
 #include "ui/Global.h"
+#include "ui/ManualConvert.h"
 #include "ui/Messages.h"
 #include "ui/Style.h"
+#include "ui/Useanother.h"
 #include "ui/Widgets.h"
 
 #include "ui_Main.h"
@@ -19,6 +22,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QMenu>
 #include <QScreen>
 #include <QShowEvent>
@@ -71,12 +75,13 @@ TfrmMain::TfrmMain(QWidget* parent)
                        ui->lExtName->y());
 
     BuildProfileMenu();
+    BuildAdvancedMenu();
 
     aTotal = new QAction(QStringLiteral("Popup Profile Menu"), this);
     aTotal->setObjectName(QStringLiteral("aTotal"));
     aTotal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     addAction(aTotal);
-    // The Advanced menu's opener; its menu and handlers live with the Advanced menu.
+    // The Advanced menu's shortcut.
     Action1 = new QAction(QStringLiteral("Advanced"), this);
     Action1->setObjectName(QStringLiteral("Action1"));
     Action1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -90,6 +95,12 @@ TfrmMain::TfrmMain(QWidget* parent)
     connect(ui->bBrowser, &QPushButton::clicked, this, &TfrmMain::bBrowserClick);
     connect(ui->bShowFiles, &QPushButton::clicked, this, &TfrmMain::bShowFilesClick);
     connect(ui->bExit, &QPushButton::clicked, this, &TfrmMain::bExitClick);
+    connect(miManualConvert, &QAction::triggered, this, &TfrmMain::miManualConvertClick);
+    connect(ui->WlmShiftImage1, &TShiftImage::clicked, this, &TfrmMain::iAboutClick);
+    connect(ui->lbEAddress, &TClickLabel::clicked, this, &TfrmMain::iAboutClick);
+    connect(Action1, &QAction::triggered, this, &TfrmMain::iAboutClick);
+    connect(ui->Image1, &TClickLabel::clicked, this, &TfrmMain::Homepage1Click);
+    connect(ui->lTitle, &TClickLabel::clicked, this, &TfrmMain::lTitleClick);
 
     FormCreate();
 }
@@ -111,6 +122,30 @@ void TfrmMain::BuildProfileMenu() {
     miManualConvert->setObjectName(QStringLiteral("miManualConvert"));
     miManualConvert->setStatusTip(QStringLiteral("Asks for the insertion of parameters"));
     miManualConvert->setToolTip(QStringLiteral("Asks for the insertion of parameters"));
+}
+
+void TfrmMain::BuildAdvancedMenu() {
+    suiPopupMenu1 = new QMenu(this);
+    suiPopupMenu1->setObjectName(QStringLiteral("suiPopupMenu1"));
+    auto addItem = [this](const char* name, const char* caption, void (TfrmMain::*handler)()) {
+        QAction* item = suiPopupMenu1->addAction(QString::fromLatin1(caption));
+        item->setObjectName(QString::fromLatin1(name));
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+    auto addSeparator = [this](const char* name) {
+        suiPopupMenu1->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
+    addItem("Homepage1", "&Home Page", &TfrmMain::Homepage1Click);
+    addSeparator("N1");
+    UseanotherFFMpeg1 =
+        addItem("UseanotherFFMpeg1", "&Use another FFmpeg", &TfrmMain::UseanotherFFMpeg1Click);
+    // The check mark shows that a chosen FFmpeg is in use; only the handlers set it.
+    UseanotherFFMpeg1->setCheckable(true);
+    addSeparator("N3");
+    addItem("Donate1", "&Donate", &TfrmMain::Donate1Click);
+    addSeparator("N2");
+    addItem("About1", "&About...", &TfrmMain::About1Click);
 }
 
 void TfrmMain::FormCreate() {
@@ -224,6 +259,47 @@ void TfrmMain::TypeMenuClick(QAction* item) {
 
 void TfrmMain::cbSameInputClick() {
     ui->eOutputFolder->setEnabled(!ui->cbSameInput->isChecked());
+}
+
+void TfrmMain::miManualConvertClick() {
+    TfrmManualConvert frmManualConvert(ProfileText(), this);
+    if (frmManualConvert.exec() == QDialog::Accepted)
+        SetProfileText(frmManualConvert.ProfileText());
+}
+
+void TfrmMain::iAboutClick() {
+    UseanotherFFMpeg1->setChecked(!useDefaultFFmpeg);
+    // The menu's top-left corner at the pointer, whichever opener ran, the shortcut included.
+    suiPopupMenu1->popup(QCursor::pos());
+}
+
+void TfrmMain::Homepage1Click() {
+    platform::OpenUrl(ToQt(strings::kHomePageUrl));
+}
+
+void TfrmMain::Donate1Click() {
+    platform::OpenUrl(ToQt(strings::kDonatePageUrl));
+}
+
+void TfrmMain::lTitleClick() {
+    platform::OpenUrl(ToQt(strings::kMakerPageUrl));
+}
+
+void TfrmMain::About1Click() {
+    TfrmAbout frmAbout(this);
+    frmAbout.exec();
+}
+
+void TfrmMain::UseanotherFFMpeg1Click() {
+    TfrmUseFFmpeg frmUseFFmpeg(this);
+    frmUseFFmpeg.SetPath(PathToQt(anotherFFmpegPath));
+    frmUseFFmpeg.SetNotUseAnother(useDefaultFFmpeg);
+    if (frmUseFFmpeg.exec() == QDialog::Accepted) {
+        anotherFFmpegPath = PathFromQt(frmUseFFmpeg.Path());
+        useDefaultFFmpeg = frmUseFFmpeg.NotUseAnother();
+    }
+    // Choosing the item has already flipped its mark; it follows the field whatever the result.
+    UseanotherFFMpeg1->setChecked(!useDefaultFFmpeg);
 }
 
 void TfrmMain::bConvertClick() {

@@ -67,6 +67,16 @@ public slots:
     void fpTypeClick();
     void TypeMenuClick(QAction* item);
     void cbSameInputClick();
+    void miManualConvertClick();
+
+    // The Advanced menu and the title links.
+    void iAboutClick();
+    void Homepage1Click();
+    void Donate1Click();
+    void lTitleClick();
+    void About1Click();
+    void UseanotherFFMpeg1Click();
+
     // A later start of the program asked this one to show itself: the main window is made
     // visible and restored, and the program's modal window (a dialog, the progress window) is
     // brought to the front, or else the main window.
@@ -81,6 +91,7 @@ private:
     void FormShow();
     void FormClose();
     void BuildProfileMenu();
+    void BuildAdvancedMenu();
     void RefreshExtLabel();
 
     std::unique_ptr<Ui::TfrmMain> ui;
@@ -89,6 +100,8 @@ private:
     QAction* miManualConvert = nullptr;
     QAction* aTotal = nullptr;
     QAction* Action1 = nullptr;
+    QMenu* suiPopupMenu1 = nullptr;
+    QAction* UseanotherFFMpeg1 = nullptr;
 
     std::string sameInputDir;
     std::string lastInputDir;

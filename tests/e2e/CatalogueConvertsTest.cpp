@@ -1,19 +1,18 @@
-// Every profile of the catalogue, adapted for the FFmpeg installed on this machine, converts a
-// short generated clip; ffprobe finds the streams the profile makes and about the clip's length.
+// Every profile of the catalogue converts a generated clip through kestrine-cli (KESTRINE_CLI),
+// the program's own path from the profile to FFmpeg, the adaptation to the installed FFmpeg
+// included; ffprobe finds the streams the profile makes and about the clip's length. A manual
+// profile written for an old FFmpeg goes the same way.
+
+#include "E2eSupport.h"
 
 #include "engine/FFmpegCapabilities.h"
-#include "engine/ParamsAdapter.h"
 #include "profiles/Catalogue.h"
-
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,40 +20,17 @@
 #include <vector>
 
 using namespace kestrine;
+namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kClipSeconds = 0.5;
+constexpr double kClipSeconds = 3;
 
-struct Outcome {
-    bool finished = false;
-    int exitCode = -1;
-    std::string out;
-    std::string err;
+struct Row {
+    std::string profile; // as given to --profile
+    std::string extension;
+    bool audioOnly = false;
 };
-
-Outcome RunProgram(const std::string& program, const std::vector<std::string>& args) {
-    QStringList list;
-    for (const std::string& a : args)
-        list << QString::fromStdString(a);
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QString::fromStdString(program), list);
-    Outcome run;
-    run.finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
-}
-
-std::vector<std::string> Split(std::string_view text) {
-    std::vector<std::string> tokens;
-    std::istringstream in{std::string(text)};
-    for (std::string token; in >> token;)
-        tokens.push_back(token);
-    return tokens;
-}
 
 std::string LastLines(const std::string& text, int count) {
     std::size_t at = text.size();
@@ -63,32 +39,27 @@ std::string LastLines(const std::string& text, int count) {
     return at == std::string::npos ? text : text.substr(at + 1);
 }
 
-bool IsAudioProfile(const Profile& profile) {
+bool IsAudioExtension(std::string_view extension) {
     static const std::set<std::string_view> audio{".ac3", ".m4a", ".mp3", ".ogg", ".wav", ".wma"};
-    return audio.count(profile.extension) > 0;
+    return audio.count(extension) > 0;
 }
 
-// What is wrong with one profile's conversion; "" when nothing.
-std::string Check(const Profile& profile, const std::string& ffmpeg, const std::string& ffprobe,
-                  const std::string& clip, const std::string& output) {
-    std::vector<std::string> args{"-nostdin", "-i", clip};
-    try {
-        for (std::string& token : AdaptParamsFor(Split(profile.arguments), ffmpeg, output))
-            args.push_back(std::move(token));
-    } catch (const std::exception& e) {
-        return std::string("not adapted: ") + e.what();
-    }
-    args.push_back(output);
-    Outcome run = RunProgram(ffmpeg, args);
-    if (!run.finished || run.exitCode != 0)
-        return "ffmpeg exited " + std::to_string(run.exitCode) + ":\n" + LastLines(run.err, 6);
-    if (QFileInfo(QString::fromStdString(output)).size() <= 0)
-        return "empty output";
+// What is wrong with one profile's conversion into folder; "" when nothing.
+std::string Check(const Row& row, const fs::path& clip, const fs::path& folder) {
+    fs::create_directories(folder);
+    const e2e::Ran run = e2e::Capture({KESTRINE_CLI, "--profile", row.profile, "--output-dir",
+                                       folder.string(), "--overwrite", "no", clip.string()});
+    if (run.status != 0)
+        return "kestrine-cli exited " + std::to_string(run.status) + ":\n" + LastLines(run.err, 6);
+    const fs::path output = folder / clip.filename().replace_extension(row.extension);
+    std::error_code error;
+    if (fs::file_size(output, error) == 0 || error)
+        return "no output, or an empty one: " + output.string();
 
-    Outcome probe =
-        RunProgram(ffprobe, {"-v", "error", "-show_entries", "stream=codec_type:format=duration",
-                             "-of", "default=noprint_wrappers=1", output});
-    if (!probe.finished || probe.exitCode != 0)
+    const e2e::Ran probe = e2e::Capture({"ffprobe", "-v", "error", "-show_entries",
+                                         "stream=codec_type:format=duration", "-of",
+                                         "default=noprint_wrappers=1", output.string()});
+    if (probe.status != 0)
         return "ffprobe refuses the output:\n" + probe.err;
     std::set<std::string> kinds;
     std::string duration;
@@ -101,14 +72,14 @@ std::string Check(const Profile& profile, const std::string& ffmpeg, const std::
     }
     kinds.erase("data"); // DVD navigation packets
     std::set<std::string> expected{"audio"};
-    if (!IsAudioProfile(profile))
+    if (!row.audioOnly)
         expected.insert("video");
     if (kinds != expected)
         return "streams: " + probe.out;
     // Some muxers (SWF) record no duration.
     if (duration != "N/A" && !duration.empty()) {
-        double seconds = std::atof(duration.c_str());
-        if (seconds < kClipSeconds * 0.5 || seconds > kClipSeconds + 0.6)
+        const double seconds = std::atof(duration.c_str());
+        if (std::fabs(seconds - kClipSeconds) > 0.5)
             return "duration " + duration;
     }
     return {};
@@ -129,34 +100,36 @@ TEST(CatalogueConverts, TheInstalledFFmpegAnswersEveryProbe) {
     EXPECT_EQ(CapabilitiesOf("ffmpeg"), caps); // the bare name finds the same file, kept
 }
 
-TEST(CatalogueConverts, EveryProfileConvertsAGeneratedClip) {
-    std::string ffmpeg = ResolveFFmpegExecutable("ffmpeg");
-    std::string ffprobe = ResolveFFmpegExecutable("ffprobe");
-    ASSERT_FALSE(ffmpeg.empty()) << "no ffmpeg on PATH";
-    ASSERT_FALSE(ffprobe.empty()) << "no ffprobe on PATH";
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    std::string folder = dir.path().toStdString() + "/";
+TEST(CatalogueConverts, EveryProfileConvertsAGeneratedClipThroughKestrineCli) {
+    ASSERT_FALSE(ResolveFFmpegExecutable("ffmpeg").empty()) << "no ffmpeg on PATH";
+    ASSERT_FALSE(ResolveFFmpegExecutable("ffprobe").empty()) << "no ffprobe on PATH";
+    const fs::path dir = e2e::ScratchDir();
 
     // Tall enough for the anamorphic profile's crop of 120 lines.
-    std::string clip = folder + "clip.avi";
-    std::string seconds = std::to_string(kClipSeconds);
-    Outcome made =
-        RunProgram(ffmpeg, {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                            "testsrc=size=320x240:rate=25:duration=" + seconds, "-f", "lavfi", "-i",
-                            "sine=frequency=440:sample_rate=44100:duration=" + seconds, "-vcodec",
-                            "mpeg4", "-qscale:v", "3", "-acodec", "pcm_s16le", clip});
-    ASSERT_TRUE(made.finished && made.exitCode == 0) << made.err;
+    const fs::path clip = dir / "clip.avi";
+    const std::string seconds = std::to_string(kClipSeconds);
+    const e2e::Ran made =
+        e2e::Capture({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                      "testsrc=size=176x144:rate=25:duration=" + seconds, "-f", "lavfi", "-i",
+                      "sine=frequency=440:sample_rate=44100:duration=" + seconds, "-vcodec",
+                      "mpeg4", "-qscale:v", "3", "-acodec", "pcm_s16le", clip.string()});
+    ASSERT_EQ(made.status, 0) << made.err;
 
-    auto profiles = Catalogue();
-    std::vector<std::string> problems(profiles.size());
+    std::vector<Row> rows;
+    for (const Profile& profile : Catalogue()) {
+        rows.push_back({std::string(profile.caption), std::string(profile.extension),
+                        IsAudioExtension(profile.extension)});
+    }
+    const std::size_t catalogueRows = rows.size();
+    // A manual profile typed for an old FFmpeg takes the same rules.
+    rows.push_back({"ffmpeg -i %1 -vn -acodec libfaac -ab 128kb %1.m4a", ".m4a", true});
+
+    // Two conversions at a time, each in a folder of its own (extensions repeat).
+    std::vector<std::string> problems(rows.size());
     std::atomic<std::size_t> next{0};
-    auto worker = [&] {
-        for (std::size_t i; (i = next++) < profiles.size();) {
-            std::string output =
-                folder + std::to_string(i + 1) + std::string(profiles[i].extension);
-            problems[i] = Check(profiles[i], ffmpeg, ffprobe, clip, output);
-        }
+    const auto worker = [&] {
+        for (std::size_t i; (i = next++) < rows.size();)
+            problems[i] = Check(rows[i], clip, dir / std::to_string(i + 1));
     };
     std::thread first(worker);
     std::thread second(worker);
@@ -164,11 +137,14 @@ TEST(CatalogueConverts, EveryProfileConvertsAGeneratedClip) {
     second.join();
 
     int failed = 0;
-    for (std::size_t i = 0; i < profiles.size(); ++i) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         if (problems[i].empty())
             continue;
         ++failed;
-        ADD_FAILURE() << "row " << i + 1 << " \"" << profiles[i].caption << "\": " << problems[i];
+        ADD_FAILURE() << (i < catalogueRows ? "row " + std::to_string(i + 1) : "manual profile")
+                      << " \"" << rows[i].profile << "\": " << problems[i];
     }
-    EXPECT_EQ(failed, 0) << "of " << profiles.size() << " profiles";
+    EXPECT_EQ(catalogueRows, 103u);
+    EXPECT_EQ(failed, 0) << "of " << rows.size() << " profiles";
+    fs::remove_all(dir);
 }

@@ -179,3 +179,151 @@ TEST(CliConvert, SetUpMistakesExitTwoWithAClearMessage) {
     EXPECT_FALSE(fs::exists(dir / "in.mp3"));
     fs::remove_all(dir);
 }
+
+namespace {
+
+// The words a POSIX shell makes of a command line.
+std::vector<std::string> ShellWords(const std::string& line) {
+    const e2e::Ran ran = e2e::Capture({"/bin/sh", "-c", "printf '%s\\0' " + line});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    for (std::size_t end; (end = ran.out.find('\0', start)) != std::string::npos; start = end + 1)
+        words.push_back(ran.out.substr(start, end - start));
+    return words;
+}
+
+// The argument list the fake FFmpeg was started with, as it wrote it into its output file.
+std::vector<std::string> RecordedArguments(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> args;
+    for (std::string arg; std::getline(in, arg, '\0');)
+        args.push_back(arg);
+    return args;
+}
+
+} // namespace
+
+TEST(CliPrintCommand, EachLineGivesTheShellTheArgumentsTheEngineLaunches) {
+    const auto dir = e2e::ScratchDir();
+    // The program sits in a folder whose name needs quoting as well.
+    fs::create_directories(dir / "my 'ff' dir");
+    const fs::path fake = dir / "my 'ff' dir" / "ffmpeg";
+    fs::create_symlink(FAKE_FFMPEG, fake);
+    // Relative names, given from their folder, so that a leading "-" reaches the command.
+    const std::vector<std::string> names{
+        "a b.avi",           "it's \"q\".avi",        "-lead.avi",    "x:y.avi",
+        "\xff\xfe \xe9.avi", "$HOME `id` \\ * ?.avi", "~tilde.avi",   "=eq.avi",
+        "a;b&c|d<e>f.avi",   "tab\there.avi",         "new\nline.avi"};
+    for (const std::string& name : names)
+        WriteText(dir / name, "progress");
+    const std::vector<std::string> options{
+        KESTRINE_CLI,      "--profile", "MP3 - MPEG Layer-3 Audio",
+        "--same-as-input", "--ffmpeg",  fake.string()};
+    const auto withFiles = [&](std::vector<std::string> args,
+                               const std::vector<std::string>& files) {
+        args.push_back("--");
+        args.insert(args.end(), files.begin(), files.end());
+        return args;
+    };
+    std::vector<std::string> printOptions = options;
+    printOptions.insert(printOptions.begin() + 1, "--print-command");
+
+    std::string allLines;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const fs::path output = dir / (name.substr(0, name.rfind('.')) + ".mp3");
+        const e2e::Ran printed = e2e::Capture(withFiles(printOptions, {name}), dir.string());
+        ASSERT_EQ(printed.status, 0) << printed.err;
+        EXPECT_EQ(printed.err, "");
+        ASSERT_FALSE(printed.out.empty());
+        EXPECT_EQ(printed.out.back(), '\n');
+        const std::string line = printed.out.substr(0, printed.out.size() - 1);
+        if (name.find('\n') == std::string::npos) {
+            EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+            allLines += printed.out;
+        }
+        EXPECT_FALSE(fs::exists(output)) << "printing the command ran it";
+
+        // The same file converted: the fake FFmpeg records the arguments it was started with.
+        const e2e::Ran converted = e2e::Capture(withFiles(options, {name}), dir.string());
+        ASSERT_EQ(converted.status, 0) << converted.err;
+        const std::vector<std::string> launched = RecordedArguments(output);
+        ASSERT_GT(launched.size(), 4u);
+        EXPECT_EQ(launched[0], fake.string());
+        EXPECT_EQ(ShellWords(line), launched) << line;
+    }
+
+    // Several files: one line each, in the order given.
+    std::vector<std::string> oneLineNames = names;
+    std::erase_if(oneLineNames, [](const std::string& n) { return n.find('\n') != n.npos; });
+    const e2e::Ran all = e2e::Capture(withFiles(printOptions, oneLineNames), dir.string());
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out, allLines);
+    fs::remove_all(dir);
+}
+
+// What the rules make of some profiles with the FFmpeg of today (libfaac gone, "kb" refused,
+// -trellis taking a value, the crop options gone): the line shows the adapted arguments.
+TEST(CliPrintCommand, ProfilesGetTheLineAdaptedToTheInstalledFFmpeg) {
+    const auto dir = e2e::ScratchDir();
+    const std::string ffmpeg = e2e::Trimmed(e2e::Capture({"sh", "-c", "command -v ffmpeg"}).out);
+    ASSERT_FALSE(ffmpeg.empty()) << "no ffmpeg on PATH";
+    const fs::path input = dir / "in.avi";
+    WriteText(input, "not even a video: nothing reads it");
+    fs::create_directories(dir / "out");
+    // An existing output is not asked about, and the line has no "-y".
+    WriteText(dir / "out" / "in.m4a", "old");
+    const struct {
+        const char* profile;
+        const char* ext;
+        const char* params;
+    } cases[] = {
+        {"M4A - MPEG4 Audio", ".m4a", "-vn -acodec aac -ab 112k -ac 2 -ar 48000"},
+        {"ffmpeg -i %1 -vn -acodec libfaac -ab 128kb %1.m4a", ".m4a", "-vn -acodec aac -ab 128k"},
+        {"NTSC DVD Fullscreen", ".mpg",
+         "-f dvd -vcodec mpeg2video -r 29.97 -s 352x480 -aspect 4:3 -b 4000k -mbd rd -trellis 1 "
+         "-mpv_flags +mv0 -cmp 2 -subcmp 2 -acodec mp2 -ab 192k -ar 48000 -ac 2"},
+        {"AVI - XviD Widescreen Anamorphic (30 fps, 640x272, 1.5MBit; MP3)", ".avi",
+         "-f avi -r 29.97 -vf crop=iw:ih-58-62:0:58 -vcodec libxvid -vtag XVID -s 640x272 "
+         "-aspect 2.35 -maxrate 1800k -b 1500k -qmin 3 -qmax 5 -bufsize 4096 -mbd 2 -bf 2 "
+         "-flags +mv4+aic -trellis 1 -cmp 2 -subcmp 2 -g 300 -acodec libmp3lame -ar 48000 "
+         "-ab 128k -ac 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile);
+        const e2e::Ran r = e2e::Capture({KESTRINE_CLI, "--print-command", "--profile", c.profile,
+                                         "--output-dir", (dir / "out").string(), input.string()});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, ffmpeg + " -i " + input.string() + " " + c.params + " " +
+                             (dir / "out" / "in").string() + c.ext + "\n");
+    }
+    std::string kept;
+    std::ifstream(dir / "out" / "in.m4a") >> kept;
+    EXPECT_EQ(kept, "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+
+    // A file whose output would be itself gets no line, and the others still do.
+    WriteText(dir / "song.m4a", "audio");
+    const e2e::Ran r =
+        e2e::Capture({KESTRINE_CLI, "--print-command", "--profile", "M4A - MPEG4 Audio",
+                      "--same-as-input", (dir / "song.m4a").string(), input.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("song.m4a: the output would be the input file itself"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, ffmpeg + " -i " + input.string() +
+                         " -vn -acodec aac -ab 112k -ac 2 -ar 48000 " + (dir / "in.m4a").string() +
+                         "\n");
+
+    // Arguments the adaptation refuses: no line, and the reason.
+    const e2e::Ran refused = e2e::Capture({KESTRINE_CLI, "--print-command", "--profile",
+                                           "ffmpeg -i %1 -acodec libnosuch %1.mp3", "--output-dir",
+                                           (dir / "out").string(), input.string()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("in.avi: This FFmpeg has no \"libnosuch\" encoder"),
+              std::string::npos)
+        << refused.err;
+    fs::remove_all(dir);
+}

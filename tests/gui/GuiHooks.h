@@ -6,10 +6,14 @@
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 
+#include <QApplication>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -61,3 +65,19 @@ public:
     QStringList pickedFiles; // what the file dialog answers; empty = cancelled
     std::vector<platform::ShellRequest> shellRequests;
 };
+
+// Runs action on the modal dialog of type T as soon as it is shown, from the dialog's own event
+// loop; the action must close the dialog.
+template <typename T>
+void OnModal(std::function<void(T*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(dialog);
+        }
+    });
+    timer->start();
+}

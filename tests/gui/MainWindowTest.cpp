@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -152,6 +154,13 @@ TEST_F(MainWindowTest, MenuCaptionLosesOnlyTheFirstAmpersand) {
 // The category items, the separator and "Manual conversion" never become a profile text.
 TEST_F(MainWindowTest, OnlyProfileItemsSetTheProfile) {
     frm->SetProfileText("Zune");
+    // "Manual conversion" opens its dialog; cancelled, it leaves the profile as it was.
+    QTimer cancelDialogs;
+    QObject::connect(&cancelDialogs, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    cancelDialogs.start(5);
     for (QAction* top : ProfileMenu()->actions())
         top->trigger();
     EXPECT_EQ(frm->ProfileText(), "Zune");

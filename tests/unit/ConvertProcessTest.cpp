@@ -174,10 +174,27 @@ TEST_F(ConvertProcessTest, ProgressLinesJoinedByLoneCrsRiseToOneHundred) {
     // The child got exactly the argument list, and no "-y" for a new output.
     const auto args = ReadArguments(dir / "out.mp3");
     EXPECT_EQ(args, engine->Arguments);
+    // Launch tells the same without starting anything.
+    const kestrine::TLaunch launch = engine->Launch(false);
+    EXPECT_EQ(launch.Program, FAKE_FFMPEG);
+    EXPECT_EQ(launch.Arguments, args);
     EXPECT_EQ(args, (std::vector<std::string>{FAKE_FFMPEG, "-i", (dir / "in.avi").string(), "-vn",
                                               "-ab", "128k", (dir / "out.mp3").string()}));
     EXPECT_EQ(engine->CommandLine, "\"" FAKE_FFMPEG "\" -i \"" + (dir / "in.avi").string() +
                                        "\" -vn -ab 128k \"" + (dir / "out.mp3").string() + "\"");
+}
+
+TEST_F(ConvertProcessTest, ManyProgressLinesOfOneReadPostTheFirstOnesAndTheLatest) {
+    std::string chunk = "Duration: 00:01:40.00\n";
+    for (int s = 1; s <= 100; ++s)
+        chunk += "time=" + std::to_string(s) + ".00\r";
+    engine->ParseOutput(chunk.data(), static_cast<std::int32_t>(chunk.size()));
+    Settle();
+    std::vector<std::int32_t> expected;
+    for (int p = 1; p <= 15; ++p)
+        expected.push_back(p);
+    expected.push_back(100);
+    EXPECT_EQ(receiver.Percents(), expected);
 }
 
 TEST_F(ConvertProcessTest, OutputQuirksOfFFmpeg) {
@@ -345,6 +362,7 @@ TEST_F(ConvertProcessTest, ExistingOutputIsAskedAbout) {
     EXPECT_EQ(questions[0].icon, platform::MessageIcon::Information);
     EXPECT_EQ(receiver.Last().Elapsed, "some");
     EXPECT_EQ(ReadArguments(out).at(1), "-y");
+    EXPECT_EQ(engine->Launch(true).Arguments, ReadArguments(out));
     EXPECT_NE(engine->CommandLine.find("\" -y -i \""), std::string::npos);
 
     // No: nothing starts; a failed completion with status 0.
@@ -420,6 +438,7 @@ TEST_F(ConvertProcessTest, ParamsAdapterShapesTheArgumentsOrRefusesTheFile) {
     const auto args = ReadArguments(dir / "out.mp3");
     ASSERT_GE(args.size(), 2u);
     EXPECT_EQ(args[args.size() - 2], "-extra arg");
+    EXPECT_EQ(engine->Launch(false).Arguments, args);
 
     receiver.notices.clear();
     engine->AdaptParams = [](const std::vector<std::string>&,
@@ -427,6 +446,7 @@ TEST_F(ConvertProcessTest, ParamsAdapterShapesTheArgumentsOrRefusesTheFile) {
         throw kestrine::Exception("no encoder for this profile");
     };
     fs::remove(dir / "out.mp3");
+    EXPECT_THROW(engine->Launch(false), kestrine::Exception);
     EXPECT_THROW(StartFile(Input("in.avi", "progress"), (dir / "out.mp3").string()),
                  kestrine::Exception);
     ExpectIdle();

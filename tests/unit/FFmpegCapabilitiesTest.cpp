@@ -2,12 +2,15 @@
 
 #include "engine/ParamsAdapter.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -232,4 +235,127 @@ TEST(FFmpegCapabilities, TheEngineHookAdaptsForTheProgramItIsGiven) {
     // An executable that answers nothing gets the tokens as they are.
     FakeFFmpeg silent("exit 1\n");
     EXPECT_EQ(hook(tokens, silent.path()), tokens);
+}
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+FFmpegCapabilities RecordedCapabilities() {
+    FFmpegCapabilities caps;
+    caps.encoders = ParseEncoderList(ReadFile(FixturePath("ffmpeg-5.1-encoders.txt")));
+    caps.options =
+        ParseOptionHelp(ReadFile(FixturePath("ffmpeg-5.1-help.txt")), &caps.optionClasses);
+    caps.acceptsUnitWithB = false;
+    caps.acceptsAviTagInMp4 = true;
+    return caps;
+}
+
+void ExpectSame(const FFmpegCapabilities& a, const FFmpegCapabilities& b) {
+    ASSERT_TRUE(a.encoders && b.encoders && a.options && b.options);
+    ASSERT_EQ(a.encoders->size(), b.encoders->size());
+    for (const auto& [name, info] : *a.encoders) {
+        const EncoderInfo* other = b.FindEncoder(name);
+        ASSERT_NE(other, nullptr) << name;
+        EXPECT_EQ(info.kind, other->kind) << name;
+        EXPECT_EQ(info.codec, other->codec) << name;
+        EXPECT_EQ(info.experimental, other->experimental) << name;
+    }
+    ASSERT_EQ(a.options->size(), b.options->size());
+    for (const auto& [name, info] : *a.options) {
+        ASSERT_TRUE(b.HasOption(name)) << name;
+        EXPECT_EQ(info.takesValue, b.options->at(name).takesValue) << name;
+        EXPECT_EQ(info.constants, b.options->at(name).constants) << name;
+    }
+    EXPECT_EQ(a.optionClasses, b.optionClasses);
+    EXPECT_EQ(a.acceptsUnitWithB, b.acceptsUnitWithB);
+    EXPECT_EQ(a.acceptsAviTagInMp4, b.acceptsAviTagInMp4);
+}
+
+} // namespace
+
+TEST(CapabilityCache, TextGivesBackWhatWasLearntWhileItsFilesAreUnchanged) {
+    QTemporaryDir dir;
+    const std::string exe = dir.filePath("ffmpeg").toStdString();
+    const std::string lib = dir.filePath("libavcodec.so.59").toStdString();
+    std::ofstream(exe) << "build 1";
+    std::ofstream(lib) << "library 1";
+    const FFmpegCapabilities caps = RecordedCapabilities();
+    const std::string text = CapabilityCacheText(caps, {exe, lib});
+    ASSERT_FALSE(text.empty());
+    const auto back = ReadCapabilityCacheText(text, exe);
+    ASSERT_TRUE(back);
+    ExpectSame(caps, *back);
+
+    // Whatever no longer matches gives nothing: the caller probes afresh.
+    EXPECT_FALSE(ReadCapabilityCacheText(text, dir.filePath("other").toStdString()));
+    EXPECT_FALSE(ReadCapabilityCacheText(text.substr(0, text.size() - 4), exe)); // cut
+    EXPECT_FALSE(ReadCapabilityCacheText(text.substr(0, text.size() / 2), exe));
+    EXPECT_FALSE(ReadCapabilityCacheText(
+        "Kestrine FFmpeg capabilities 0" + text.substr(text.find('\n')), exe));
+    EXPECT_FALSE(ReadCapabilityCacheText(text + "extra\n", exe));
+    EXPECT_FALSE(ReadCapabilityCacheText("", exe));
+    {
+        ScopedEnv other("LD_LIBRARY_PATH", "/opt/ffmpeg/lib");
+        EXPECT_FALSE(ReadCapabilityCacheText(text, exe));
+    }
+    std::ofstream(lib) << "library 2, upgraded";
+    EXPECT_FALSE(ReadCapabilityCacheText(text, exe));
+
+    // A set with a part unknown is not written.
+    FFmpegCapabilities partial = caps;
+    partial.acceptsUnitWithB.reset();
+    EXPECT_EQ(CapabilityCacheText(partial, {exe}), "");
+}
+
+TEST(CapabilityCache, ALaterRunReadsWhatAnEarlierOneProbed) {
+    QTemporaryDir dir;
+    ScopedEnv cache("XDG_CACHE_HOME", dir.filePath("cache").toStdString());
+    const std::string runs = dir.filePath("runs").toStdString();
+    ScopedEnv counter("KESTRINE_FAKE_RUNS", runs);
+    // A copy of its own, whose modification time the test may change.
+    const std::string exe = dir.filePath("ffmpeg").toStdString();
+    ASSERT_TRUE(QFile::copy(PROBE_FFMPEG, QString::fromStdString(exe)));
+
+    const auto first = CapabilitiesOf(exe);
+    ASSERT_TRUE(first->encoders);
+    EXPECT_EQ(CountLines(runs), 4);
+    EXPECT_EQ(CapabilityCacheFolder(),
+              dir.filePath("cache").toStdString() + "/Tallowmere/Kestrine/");
+
+    ForgetCapabilities(); // as a new run of the program
+    const auto second = CapabilitiesOf(exe);
+    EXPECT_EQ(CountLines(runs), 4); // not probed again
+    ExpectSame(*first, *second);
+
+    // Another build at the same path is probed afresh.
+    QFile file(QString::fromStdString(exe));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                 QFileDevice::FileModificationTime));
+    file.close();
+    ForgetCapabilities();
+    CapabilitiesOf(exe);
+    EXPECT_EQ(CountLines(runs), 8);
+    ForgetCapabilities();
 }

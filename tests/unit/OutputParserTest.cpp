@@ -1,5 +1,7 @@
 #include "engine/OutputParser.h"
 
+#include "base/Text.h"
+
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -158,4 +160,187 @@ TEST(LineJoiner, WholeLinesPassAndTheRestWaits) {
     const std::string endless(kestrine::TLineJoiner::kMaxPending, 'x');
     EXPECT_EQ(joiner.Take(endless), "");
     EXPECT_EQ(joiner.Take("y"), endless + "y");
+}
+
+namespace {
+
+// The scan as the rules state it, line by line: cut at NUL, split at every CR and LF, skip a
+// blank line, lower the line, look for "duration:" and then "time=". The parser does the same
+// in one pass without copying lines; the two must agree on every chunk.
+std::vector<kestrine::TProgress> LineByLine(std::string_view chunk, TParseState& state,
+                                            MonotonicClock::time_point now) {
+    std::vector<kestrine::TProgress> found;
+    const std::string_view text = chunk.substr(0, chunk.find('\0'));
+    std::int32_t hours = 0, minutes = 0, seconds = 0;
+    std::int64_t time = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        const std::string_view line = text.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        start = end == std::string_view::npos ? text.size() + 1 : end + 1;
+        if (kestrine::TrimControl(line).empty())
+            continue;
+        const std::string lower = kestrine::LowerAscii(line);
+        if (const int at = kestrine::Pos("duration:", lower); at > 0) {
+            std::string rest = kestrine::TrimControl(kestrine::Copy(line, at + 9, 1 << 30));
+            auto slice = [](const std::string& t, int p) {
+                return p <= 2 ? kestrine::Copy(t, 1, 2) : kestrine::Copy(t, p - 2, 2);
+            };
+            if (const int p = kestrine::Pos(":", rest); p > 0) {
+                hours = kestrine::StrToIntDef(slice(rest, p), 0);
+                rest = kestrine::Copy(rest, p + 1, 1 << 30);
+            }
+            if (const int p = kestrine::Pos(":", rest); p > 0) {
+                minutes = kestrine::StrToIntDef(slice(rest, p), 0);
+                rest = kestrine::Copy(rest, p + 1, 1 << 30);
+            }
+            if (const int p = kestrine::Pos(".", rest); p > 0)
+                seconds = kestrine::StrToIntDef(slice(rest, p), 0);
+            state.DurationSec = hours * 3600 + minutes * 60 + seconds;
+            state.StartTime = now;
+        }
+        if (const int at = kestrine::Pos("time=", lower); at > 0) {
+            state.SawProgress = true;
+            if (const auto p = kestrine::ReadTimePosition(kestrine::Copy(line, at + 5, 1 << 30)))
+                time = *p;
+            if (time > 0 && state.DurationSec > 0) {
+                const std::int64_t percent = time * 100 / state.DurationSec;
+                if (percent >= 1 && percent <= 100)
+                    found.push_back(kestrine::MakeProgress(
+                        static_cast<std::int32_t>(percent),
+                        std::chrono::duration<long double>(now - state.StartTime).count()));
+            }
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(ParseChunk, AgreesWithTheLineByLineRulesOnRandomChunks) {
+    const std::vector<std::string> pieces = {"time=",
+                                             "TiMe=",
+                                             "tim",
+                                             "e=",
+                                             "duration:",
+                                             "DURATION:",
+                                             "Duration: ",
+                                             "durat",
+                                             "ion:",
+                                             "00:01:02.50",
+                                             "1:02:03.00",
+                                             "N/A",
+                                             "16.48",
+                                             "00:00:31.00",
+                                             "-00:00:00.02",
+                                             ".",
+                                             ":",
+                                             "=",
+                                             " ",
+                                             "\t",
+                                             "\r",
+                                             "\n",
+                                             "\r\n",
+                                             std::string(1, '\0'),
+                                             "x",
+                                             "7",
+                                             "62",
+                                             "frame=  412 fps= 52 q=3.1 size=  2048kB ",
+                                             "bitrate=1018.1kbits/s speed=2x"};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::string chunk;
+        const int count = 1 + static_cast<int>(next() % 24);
+        for (int i = 0; i < count; ++i)
+            chunk += pieces[next() % pieces.size()];
+        TParseState fast;
+        TParseState rules;
+        if (round % 2 == 1) { // a duration known from an earlier chunk
+            fast.DurationSec = rules.DurationSec = 62;
+            fast.StartTime = rules.StartTime = t0 - 7s;
+        }
+        const auto a = kestrine::ParseChunk(chunk, fast, t0);
+        const auto b = LineByLine(chunk, rules, t0);
+        ASSERT_EQ(a.size(), b.size()) << testing::PrintToString(chunk);
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(a[i].Percent, b[i].Percent) << testing::PrintToString(chunk);
+            EXPECT_EQ(a[i].ElapsedSec, b[i].ElapsedSec) << testing::PrintToString(chunk);
+        }
+        // Keeping fewer keeps the first ones and the latest of the same list.
+        TParseState capped;
+        capped.DurationSec = round % 2 == 1 ? 62 : 0;
+        capped.StartTime = round % 2 == 1 ? t0 - 7s : MonotonicClock::time_point{};
+        const std::size_t keep = 1 + next() % 4;
+        auto expected = Percents(b);
+        if (expected.size() > keep)
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(keep) - 1,
+                           expected.end() - 1);
+        const auto few = kestrine::ParseChunk(chunk, capped, t0, keep);
+        EXPECT_EQ(Percents(few), expected) << keep << " " << testing::PrintToString(chunk);
+        if (!few.empty() && !b.empty()) {
+            EXPECT_EQ(few.back().ElapsedSec, b.back().ElapsedSec) << testing::PrintToString(chunk);
+        }
+        EXPECT_EQ(capped.DurationSec, rules.DurationSec) << testing::PrintToString(chunk);
+        EXPECT_EQ(capped.SawProgress, rules.SawProgress) << testing::PrintToString(chunk);
+        EXPECT_EQ(capped.StartTime, rules.StartTime) << testing::PrintToString(chunk);
+        EXPECT_EQ(fast.DurationSec, rules.DurationSec) << testing::PrintToString(chunk);
+        EXPECT_EQ(fast.SawProgress, rules.SawProgress) << testing::PrintToString(chunk);
+        EXPECT_EQ(fast.StartTime, rules.StartTime) << testing::PrintToString(chunk);
+    }
+}
+
+TEST(ParseChunk, KeepsTheFirstAndTheLatestOfManyPositions) {
+    std::string chunk = "Duration: 00:01:40.00\n";
+    for (int s = 1; s <= 99; ++s)
+        chunk += "time=" + std::to_string(s) + ".00\r";
+    const struct {
+        std::size_t keep;
+        std::vector<std::int32_t> percents;
+    } cases[] = {
+        {1, {99}},
+        {4, {1, 2, 3, 99}},
+        {99, {}}, // all of them
+        {1000, {}},
+    };
+    for (const auto& c : cases) {
+        TParseState state;
+        auto expected = c.percents;
+        if (expected.empty()) {
+            for (int s = 1; s <= 99; ++s)
+                expected.push_back(s);
+        }
+        EXPECT_EQ(Percents(kestrine::ParseChunk(chunk, state, t0 + 3s, c.keep)), expected)
+            << c.keep;
+        EXPECT_TRUE(state.SawProgress);
+    }
+    // The latest one is made as any other: with the elapsed time of its own duration line.
+    TParseState state;
+    const auto found = kestrine::ParseChunk(
+        "Duration: 00:00:10.00\ntime=5.00\rtime=6.00\rDuration: 00:00:20.00\ntime=15.00\r", state,
+        t0, 2);
+    EXPECT_EQ(Percents(found), (std::vector<std::int32_t>{50, 75}));
+}
+
+TEST(LineJoiner, ReadsGoStraightIntoTheRoomAndTheRestMovesToTheFront) {
+    kestrine::TLineJoiner joiner;
+    const std::string reads[] = {"size= 1kB time=00:0", "0:01.00 x\rsize= 2kB", " time=2\r", "",
+                                 "tail"};
+    const std::string expected[] = {"", "size= 1kB time=00:00:01.00 x\r", "size= 2kB time=2\r", "",
+                                    ""};
+    for (std::size_t i = 0; i < std::size(reads); ++i) {
+        // A read may fill less than the room it was given.
+        char* room = joiner.Room(reads[i].size() + 100);
+        reads[i].copy(room, reads[i].size());
+        EXPECT_EQ(joiner.Commit(reads[i].size()), expected[i]) << i;
+    }
+    EXPECT_EQ(joiner.Flush(), "tail");
+    joiner.Clear();
+    EXPECT_EQ(joiner.Take("a\nb"), "a\n");
+    joiner.Clear();
+    EXPECT_EQ(joiner.Flush(), "");
 }
