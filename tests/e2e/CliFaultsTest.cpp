@@ -90,6 +90,18 @@ std::string LastLine(const std::string& text) {
     return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
 }
 
+// The pid that the hanging fake writes once it runs, read when its whole line is there; 0 when
+// it never came.
+pid_t HangingChild(const fs::path& pidFile) {
+    for (int i = 0; i < 6000; ++i) {
+        const std::string text = faults::ReadBytes(pidFile);
+        if (!text.empty() && text.back() == '\n')
+            return static_cast<pid_t>(std::stol(text));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
@@ -243,13 +255,7 @@ TEST_F(CliFaults, FFmpegKilledHalfWayFailsThatFileOnly) {
         StartCli(dir, {"--profile", kMp3, "--output-dir", (dir / "out").string(), "--ffmpeg", kFake,
                        (dir / "in" / "killed.avi").string(), (dir / "in" / "crashed.avi").string(),
                        (dir / "in" / "fine.avi").string()});
-    // The hanging fake writes its pid once it runs.
-    pid_t child = 0;
-    for (int i = 0; i < 6000 && child == 0; ++i) {
-        std::ifstream(dir / "out" / "killed.mp3.pid") >> child;
-        if (child == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const pid_t child = HangingChild(dir / "out" / "killed.mp3.pid");
     ASSERT_GT(child, 0);
     EXPECT_EQ(kill(child, SIGKILL), 0);
 
@@ -263,4 +269,28 @@ TEST_F(CliFaults, FFmpegKilledHalfWayFailsThatFileOnly) {
               std::string::npos)
         << r.err;
     EXPECT_TRUE(fs::exists(dir / "out" / "fine.mp3"));
+}
+
+// The chosen FFmpeg passes the check before the batch and is gone when the second file starts:
+// that file is named with the start error, the first one (killed meanwhile) as failed.
+TEST_F(CliFaults, ChosenFFmpegDeletedBeforeAStartNamesTheFile) {
+    const fs::path ffmpeg = dir / "ffmpeg";
+    fs::copy_file(kFake, ffmpeg);
+    faults::WriteBytes(dir / "in" / "first.avi", "hang\n");
+    faults::WriteBytes(dir / "in" / "second.avi", "progress\n");
+    const CliRun run =
+        StartCli(dir, {"--profile", kMp3, "--output-dir", (dir / "out").string(), "--ffmpeg",
+                       ffmpeg.string(), (dir / "in" / "first.avi").string(),
+                       (dir / "in" / "second.avi").string()});
+    const pid_t child = HangingChild(dir / "out" / "first.mp3.pid");
+    ASSERT_GT(child, 0);
+    fs::remove(ffmpeg);
+    kill(child, SIGKILL);
+
+    const CliResult r = WaitCli(run);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(LastLine(r.out), "first.avi, second.avi, file conversion failed.");
+    EXPECT_NE(r.err.find("second.avi: Error while creating convert process!2"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out" / "second.mp3"));
 }
