@@ -1,6 +1,7 @@
 #include "engine/OutputParser.h"
 
 #include "base/Text.h"
+#include "tests/support/LineByLineScan.h"
 
 #include <gtest/gtest.h>
 
@@ -162,62 +163,6 @@ TEST(LineJoiner, WholeLinesPassAndTheRestWaits) {
     EXPECT_EQ(joiner.Take("y"), endless + "y");
 }
 
-namespace {
-
-// The scan as the rules state it, line by line: cut at NUL, split at every CR and LF, skip a
-// blank line, lower the line, look for "duration:" and then "time=". The parser does the same
-// in one pass without copying lines; the two must agree on every chunk.
-std::vector<kestrine::TProgress> LineByLine(std::string_view chunk, TParseState& state,
-                                            MonotonicClock::time_point now) {
-    std::vector<kestrine::TProgress> found;
-    const std::string_view text = chunk.substr(0, chunk.find('\0'));
-    std::int32_t hours = 0, minutes = 0, seconds = 0;
-    std::int64_t time = 0;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        const std::string_view line = text.substr(
-            start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        start = end == std::string_view::npos ? text.size() + 1 : end + 1;
-        if (kestrine::TrimControl(line).empty())
-            continue;
-        const std::string lower = kestrine::LowerAscii(line);
-        if (const int at = kestrine::Pos("duration:", lower); at > 0) {
-            std::string rest = kestrine::TrimControl(kestrine::Copy(line, at + 9, 1 << 30));
-            auto slice = [](const std::string& t, int p) {
-                return p <= 2 ? kestrine::Copy(t, 1, 2) : kestrine::Copy(t, p - 2, 2);
-            };
-            if (const int p = kestrine::Pos(":", rest); p > 0) {
-                hours = kestrine::StrToIntDef(slice(rest, p), 0);
-                rest = kestrine::Copy(rest, p + 1, 1 << 30);
-            }
-            if (const int p = kestrine::Pos(":", rest); p > 0) {
-                minutes = kestrine::StrToIntDef(slice(rest, p), 0);
-                rest = kestrine::Copy(rest, p + 1, 1 << 30);
-            }
-            if (const int p = kestrine::Pos(".", rest); p > 0)
-                seconds = kestrine::StrToIntDef(slice(rest, p), 0);
-            state.DurationSec = hours * 3600 + minutes * 60 + seconds;
-            state.StartTime = now;
-        }
-        if (const int at = kestrine::Pos("time=", lower); at > 0) {
-            state.SawProgress = true;
-            if (const auto p = kestrine::ReadTimePosition(kestrine::Copy(line, at + 5, 1 << 30)))
-                time = *p;
-            if (time > 0 && state.DurationSec > 0) {
-                const std::int64_t percent = time * 100 / state.DurationSec;
-                if (percent >= 1 && percent <= 100)
-                    found.push_back(kestrine::MakeProgress(
-                        static_cast<std::int32_t>(percent),
-                        std::chrono::duration<long double>(now - state.StartTime).count()));
-            }
-        }
-    }
-    return found;
-}
-
-} // namespace
-
 TEST(ParseChunk, AgreesWithTheLineByLineRulesOnRandomChunks) {
     const std::vector<std::string> pieces = {"time=",
                                              "TiMe=",
@@ -265,7 +210,7 @@ TEST(ParseChunk, AgreesWithTheLineByLineRulesOnRandomChunks) {
             fast.StartTime = rules.StartTime = t0 - 7s;
         }
         const auto a = kestrine::ParseChunk(chunk, fast, t0);
-        const auto b = LineByLine(chunk, rules, t0);
+        const auto b = kestrine::test::LineByLineScan(chunk, rules, t0);
         ASSERT_EQ(a.size(), b.size()) << testing::PrintToString(chunk);
         for (std::size_t i = 0; i < a.size(); ++i) {
             EXPECT_EQ(a[i].Percent, b[i].Percent) << testing::PrintToString(chunk);
