@@ -568,11 +568,14 @@ std::optional<FFmpegCapabilities> ReadCacheFile(const std::string& executable) {
     if (file.empty())
         return std::nullopt;
     std::ifstream in(file, std::ios::binary);
-    std::string text(kCacheFileLimit + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.gcount() <= 0 || static_cast<std::size_t>(in.gcount()) > kCacheFileLimit)
+    // Read in pieces: a room of the whole limit would be zero-filled on every start, which
+    // costs more than reading the file.
+    std::string text;
+    char piece[64 * 1024];
+    while (text.size() <= kCacheFileLimit && in.read(piece, sizeof piece).gcount() > 0)
+        text.append(piece, static_cast<std::size_t>(in.gcount()));
+    if (text.empty() || text.size() > kCacheFileLimit)
         return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
     return ReadCapabilityCacheText(text, executable);
 }
 
