@@ -1,5 +1,8 @@
 #include "bench/BenchSupport.h"
 
+#include "engine/ConvertProcess.h"
+#include "platform/Process.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -115,6 +119,33 @@ std::pair<int, int> MakePipe() {
     if (pipe2(fds, O_CLOEXEC) != 0)
         std::perror("bench: pipe");
     return {fds[0], fds[1]};
+}
+
+int RunReadingOutput(const std::vector<std::string>& argv) {
+    auto [outRead, outWrite] = MakePipe();
+    auto [errRead, errWrite] = MakePipe();
+    platform::SetPipeCapacity(outRead, kestrine::TConvertProcess::kOutputPipeBytes);
+    platform::SetPipeCapacity(errRead, kestrine::TConvertProcess::kOutputPipeBytes);
+    const pid_t pid = Spawn(argv, -1, outWrite, errWrite);
+    close(outWrite);
+    close(errWrite);
+    pollfd fds[2] = {{outRead, POLLIN, 0}, {errRead, POLLIN, 0}};
+    std::vector<char> buffer(65536);
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0)
+            continue;
+        for (pollfd& entry : fds) {
+            if (entry.fd < 0 || entry.revents == 0)
+                continue;
+            if (read(entry.fd, buffer.data(), buffer.size()) <= 0) {
+                close(entry.fd);
+                entry.fd = -1;
+                --open;
+            }
+        }
+    }
+    return Wait(pid);
 }
 
 double CpuSeconds(const struct rusage& usage) {

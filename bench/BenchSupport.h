@@ -39,6 +39,11 @@ int Run(const std::vector<std::string>& argv, struct rusage* usage = nullptr);
 // A pipe whose ends close on exec: {read, write}.
 std::pair<int, int> MakePipe();
 
+// Starts argv with its standard output and error on pipes made as the engine makes them, reads
+// both with poll and read until they end, throws the bytes away and waits; the exit status. The
+// least any reader of a child's output costs.
+int RunReadingOutput(const std::vector<std::string>& argv);
+
 // CPU seconds of a resource use (user + system).
 double CpuSeconds(const struct rusage& usage);
 double CpuSeconds(int who); // getrusage(who)

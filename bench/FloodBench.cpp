@@ -108,32 +108,8 @@ void FloodFigure(const Setup& setup, Table& table) {
     };
     auto plainLoop = [&] {
         std::remove(output.c_str());
-        // Pipes as the engine makes them.
-        auto [outRead, outWrite] = MakePipe();
-        auto [errRead, errWrite] = MakePipe();
-        platform::SetPipeCapacity(outRead, kestrine::TConvertProcess::kOutputPipeBytes);
-        platform::SetPipeCapacity(errRead, kestrine::TConvertProcess::kOutputPipeBytes);
         const std::int64_t start = MonotonicNs();
-        const pid_t pid = Spawn(argv, -1, outWrite, errWrite);
-        close(outWrite);
-        close(errWrite);
-        pollfd fds[2] = {{outRead, POLLIN, 0}, {errRead, POLLIN, 0}};
-        std::vector<char> buffer(65536);
-        int open = 2;
-        while (open > 0) {
-            if (poll(fds, 2, -1) < 0)
-                continue;
-            for (pollfd& entry : fds) {
-                if (entry.fd < 0 || entry.revents == 0)
-                    continue;
-                if (read(entry.fd, buffer.data(), buffer.size()) <= 0) {
-                    close(entry.fd);
-                    entry.fd = -1;
-                    --open;
-                }
-            }
-        }
-        ok = ok && Wait(pid) == 0;
+        ok = ok && RunReadingOutput(argv) == 0;
         const double ms = MsSince(start);
         plainReports.push_back(ReadReport(output));
         return ms;
