@@ -79,26 +79,22 @@ void BatchFigure(const Setup& setup, Table& table) {
         check();
         return ms;
     };
-    auto plainLoop = [&] {
-        EmptyFolder(out);
-        const std::int64_t start = MonotonicNs();
-        for (const auto& command : commands)
-            allConverted = allConverted && Run(command) == 0;
-        const double ms = MsSince(start);
-        check();
-        return ms;
+    // The same commands one after another, each started and waited for by run.
+    auto loopOf = [&](int (*run)(const std::vector<std::string>&)) {
+        return [&, run] {
+            EmptyFolder(out);
+            const std::int64_t start = MonotonicNs();
+            for (const auto& command : commands)
+                allConverted = allConverted && run(command) == 0;
+            const double ms = MsSince(start);
+            check();
+            return ms;
+        };
     };
-
-    // The same loop reading FFmpeg's output, as any front-end that shows progress must.
-    auto readingLoop = [&] {
-        EmptyFolder(out);
-        const std::int64_t start = MonotonicNs();
-        for (const auto& command : commands)
-            allConverted = allConverted && RunReadingOutput(command) == 0;
-        const double ms = MsSince(start);
-        check();
-        return ms;
-    };
+    // Output on /dev/null, as by hand.
+    const auto plainLoop = loopOf([](const std::vector<std::string>& argv) { return Run(argv); });
+    // Reading FFmpeg's output, as any front-end that shows progress must.
+    const auto readingLoop = loopOf(RunReadingOutput);
 
     // The first run of all learns what the FFmpeg offers and keeps it on disk; every later run
     // reads it back. The figure is what a user sees from the second run on.
