@@ -6,16 +6,13 @@
 #include "bench/Figures.h"
 
 #include "engine/ConvertProcess.h"
-#include "platform/Process.h"
 
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
 #include <fstream>
-#include <poll.h>
 #include <sstream>
-#include <unistd.h>
 
 namespace bench {
 
